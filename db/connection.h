@@ -1,0 +1,52 @@
+#pragma once
+// Connection: one open database file. Copies share the same open file (like object references), and a
+// Recordset keeps its connection alive, so a grid can go on showing rows after the opener is gone.
+#include "db/value.h"
+#include <memory>
+#include <string>
+
+namespace db {
+
+class Recordset;
+class Engine; // the SQLite side; private to db/
+
+class Connection {
+public:
+    Connection(); // a new, closed connection
+
+    int Mode = 0;                   // adModeReadWrite etc.; informational
+    int CursorLocation = 2;         // adUseServer by default
+
+    // Opens the file the connection string names. Throws db::Error: provider unknown (3706), no such
+    // file, a folder, not a database, a real Access file, wrong or missing password, locked file.
+    void Open(const std::string& connectionString);
+
+    // Runs exactly one statement of the dialect. Its effect is visible at once on this connection.
+    void Execute(const std::string& sql);
+
+    // Provider property by name; "Jet OLEDB:Max Locks Per File" is accepted, unknown names throw 3265.
+    void setProperty(const std::string& name, const Value& value);
+    Value property(const std::string& name) const;
+
+    // adSchemaTables: one row per table or view with TABLE_NAME and TABLE_TYPE
+    // ("TABLE", "VIEW", "SYSTEM TABLE"), in the order the file lists them.
+    Recordset OpenSchema(int schema);
+
+    void Close(); // commits pending changes and releases the file (record sets still open keep it)
+    bool isOpen() const;
+
+    const std::string& path() const; // the data source, for messages
+
+    std::shared_ptr<Engine> engine() const { return m_engine; } // for Recordset
+
+private:
+    std::shared_ptr<Engine> m_engine;
+    std::shared_ptr<struct ConnectionState> m_state;
+};
+
+// Whether the database library can be used at all. On failure throws db::Error 3706
+// ("Provider cannot be found. It may not be properly installed."). Tests may force the failure.
+void probeProvider();
+void forceProviderFailureForTesting(bool fail);
+
+} // namespace db
