@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the program and the tests need (only those missing).
+set -euo pipefail
+
+packages=(
+    g++ cmake ninja-build pkg-config git
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    libsqlcipher-dev sqlite3
+    googletest libgtest-dev libbenchmark-dev
+    mdbtools
+    xvfb xauth fonts-liberation
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
