@@ -1,0 +1,76 @@
+#pragma once
+// What the duplicate-removal engine needs of the window (or front end) that runs it, and what it reads
+// and reports back. The output page implements EngineHost; so does rowsifter-cli.
+#include "app/error_report.h"
+#include "db/recordset.h"
+#include <string>
+
+namespace dedupe {
+
+inline constexpr const char* kEngineLocation = "in Quarnelby2021/08/31.Form4.PushButton4_Click ";
+inline constexpr const char* ScratchTableName = "TEMP_TABLE_CREATED_BY_QUORVANDELL";
+inline constexpr const char* ScratchColumnName = "TEMP_COLUMN_CREATED_BY_QUORVANDELL";
+inline constexpr const char* kDoneText = "Done.";
+inline constexpr const char* kIdleTitle = "Rowsifter";
+inline constexpr int kPointerDefault = 0;
+inline constexpr int kPointerBusy = 11;
+
+// The selections the wizard pages collected, as plain texts.
+struct EngineInputs {
+    // db::BuildConnectionString of the database page's current path and password.
+    std::string connectionString;
+    // The chosen table's name as listed.
+    std::string TableName;
+    // Every field of the chosen table in column order, each through db::quoteBracket, joined by ", ".
+    std::string TableFieldList;
+    // The chosen fields in chosen order, each through db::quoteBackquote, joined by ", ".
+    std::string ChosenFieldList;
+};
+
+class EngineHost {
+public:
+    virtual ~EngineHost() = default;
+
+    // Current text of the output-name box; read afresh at each use.
+    virtual std::string outputName() = 0;
+    // Whether `name` is an entry of the table page's list (exact comparison).
+    virtual bool isTableListed(const std::string& name) = 0;
+
+    // Called once per row; a host may coalesce screen updates, as long as the last value is shown.
+    virtual void setProgressMaximum(double maximum) = 0;
+    virtual void setProgressValue(double value) = 0;
+    virtual void setTitle(const std::string& text) = 0;
+    virtual void setPointer(int style) = 0; // kPointerDefault or kPointerBusy
+
+    virtual bool isMinimized() = 0;
+    virtual void restoreNormal() = 0;
+
+    // Shows the output table; the host keeps the record set (and so the file) for as long as it shows it.
+    virtual void bindResult(const db::Recordset& result) = 0;
+    // Shows nothing; releases any record set shown before.
+    virtual void clearResult() = 0;
+
+    // A message box with an OK button, no icon and the application title: "Done." or a refusal.
+    virtual void messageBox(const std::string& text) = 0;
+
+    // Lets the event loop run (repaints, input); called once per row and per key column.
+    virtual void yield() = 0;
+
+    // Shows the error report of a failed statement.
+    virtual app::Reporter& reporter() = 0;
+};
+
+struct RunResult {
+    bool started = false;       // false: refused before anything was changed (see `refusal`)
+    std::string refusal;        // why it was refused; empty when it ran
+    bool outputWritten = false; // the output table was created from the de-duplicated rows
+    int failures = 0;           // error reports shown during the run
+    long long rowsRead = 0;     // rows of the scan
+    long long rowsRemoved = 0;  // duplicate rows deleted
+    long long rowsWritten = -1; // rows of the output table; -1 when unknown
+
+    // Written, with every statement successful: the output is exactly the de-duplicated table.
+    bool complete() const { return started && outputWritten && failures == 0; }
+};
+
+} // namespace dedupe
