@@ -14,8 +14,8 @@ class Connection {
 public:
     Connection(); // a new, closed connection
 
-    int Mode = 0;                   // adModeReadWrite etc.; informational
-    int CursorLocation = 2;         // adUseServer by default
+    int Mode = 0;           // adModeReadWrite etc.; informational
+    int CursorLocation = 2; // adUseServer by default
 
     // Opens the file the connection string names. Throws db::Error: provider unknown (3706), no such
     // file, a folder, not a database, a real Access file, wrong or missing password, locked file.
@@ -37,11 +37,10 @@ public:
 
     const std::string& path() const; // the data source, for messages
 
-    std::shared_ptr<Engine> engine() const { return m_engine; } // for Recordset
+    std::shared_ptr<Engine> engine() const; // for Recordset; null while closed
 
 private:
-    std::shared_ptr<Engine> m_engine;
-    std::shared_ptr<struct ConnectionState> m_state;
+    std::shared_ptr<struct ConnectionState> m_state; // shared by copies, so Close on one closes all
 };
 
 // Whether the database library can be used at all. On failure throws db::Error 3706

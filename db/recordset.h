@@ -33,12 +33,13 @@ public:
 
     // Column metadata and the current row's values.
     int fieldCount() const;
-    Field field(int index) const;                 // throws 3265 when out of range
-    Field field(const std::string& name) const;   // by name, exact; throws 3265 when absent
-    Value operator[](int index) const { return field(index).Value; }
+    Field field(int index) const;               // throws 3265 when out of range
+    Field field(const std::string& name) const; // by name, exact; throws 3265 when absent
+    Value value(int index) const;               // current row's value; Null at EOF; throws 3265 out of range
+    Value operator[](int index) const { return value(index); }
 
-    bool EOF_() const;   // true after the last row (and at once for an empty result)
-    void MoveNext();     // throws 3021 at EOF
+    bool EOF_() const; // true after the last row (and at once for an empty result)
+    void MoveNext();   // throws 3021 at EOF
     void MoveFirst();
     long long RecordCount() const; // exact
 

@@ -6,7 +6,8 @@
 
 namespace db {
 
-std::string quoteBracket(std::string_view name);   // [name]  with ] doubled
-std::string quoteBackquote(std::string_view name); // `name`  with ` doubled
+std::string quoteBracket(std::string_view name);    // [name]  with ] doubled
+std::string quoteBackquote(std::string_view name);  // `name`  with ` doubled
+std::string quoteIdentifier(std::string_view name); // "name"  with " doubled: the form SQLite itself reads
 
 } // namespace db

@@ -1,0 +1,54 @@
+#pragma once
+// The small SQL dialect the program sends, parsed into a tree; the engine turns the tree into SQLite
+// statements with every name quoted, so no text from a name or a literal ever reaches SQLite as SQL.
+#include "db/value.h"
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace db::dialect {
+
+struct Condition {
+    std::string column;
+    Value value;
+};
+
+struct OrderBy {
+    std::string column;
+    bool descending = false;
+};
+
+// SELECT cols [INTO t2] FROM t [WHERE col = literal] [ORDER BY col [ASC|DESC]]
+struct Select {
+    std::vector<std::string> columns; // empty: *
+    std::optional<std::string> into;
+    std::string table;
+    std::optional<Condition> where;
+    std::optional<OrderBy> orderBy;
+};
+
+// ALTER TABLE t ADD [COLUMN] c LONG IDENTITY(1,1)
+struct AddIdentity {
+    std::string table;
+    std::string column;
+};
+
+// DELETE [*] FROM t WHERE col = literal
+struct Delete {
+    std::string table;
+    Condition where;
+};
+
+// DROP TABLE t
+struct DropTable {
+    std::string table;
+};
+
+using Statement = std::variant<Select, AddIdentity, Delete, DropTable>;
+
+// Exactly one statement, optionally followed by ';'. Throws db::Error (err::SyntaxError) otherwise.
+Statement parse(std::string_view sql);
+
+} // namespace db::dialect

@@ -1,0 +1,95 @@
+#pragma once
+// The SQLite side of a connection: one open file, the dialect's statements, and the sources that
+// record sets read their rows from. Private to db/.
+#include "db/dialect.h"
+#include "db/recordset.h"
+#include "db/sqlite_api.h"
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace db {
+
+struct ColumnDef {
+    std::string name;
+    std::string declaredType;
+    bool notNull = false;
+    std::optional<std::string> defaultSql;
+    int primaryKeyIndex = 0; // 1-based position in the primary key, 0 when not part of it
+};
+
+struct TableInfo {
+    std::string name; // as stored
+    bool isView = false;
+    std::string rowid;   // SQL that reaches the rowid; empty when the table has none that can be reached
+    int rowidAlias = -1; // index of the INTEGER PRIMARY KEY column, -1 when there is none
+    std::vector<ColumnDef> columns;
+
+    int columnIndex(std::string_view columnName) const; // as SQLite compares names; -1 when absent
+};
+
+// Rows of an open record set, by 0-based row and column.
+class RecordSource {
+public:
+    virtual ~RecordSource() = default;
+    virtual const std::vector<Field>& columns() const = 0;
+    virtual bool hasRow(long long row) const = 0;
+    virtual long long count() const = 0;
+    virtual Value value(long long row, int column) const = 0;
+};
+
+std::shared_ptr<RecordSource> makeMemorySource(std::vector<Field> columns, std::vector<std::vector<Value>> rows);
+
+class Engine : public std::enable_shared_from_this<Engine> {
+public:
+    // Recognises the file by its content and opens it; throws db::Error with a message naming the file.
+    static std::shared_ptr<Engine> open(const std::string& path, const std::string& password);
+    // Creates a new, empty database file (encrypted when a password is given).
+    static std::shared_ptr<Engine> create(const std::string& path, const std::string& password);
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    const std::string& path() const { return m_path; }
+
+    void execute(const std::string& sql);
+    std::shared_ptr<RecordSource> query(const std::string& sql, int cursorType);
+    std::shared_ptr<RecordSource> schemaTables();
+    void commitPending();
+
+    // Plain SQLite text, for the sample maker and tests only; never reached by the dialect.
+    void runScript(const std::string& sql);
+    // The query plan SQLite chooses for the delete a dialect DELETE turns into (tests check it uses no scan).
+    std::string deletePlan(const std::string& sql);
+
+    // For the record sources.
+    sqlite::StatementPtr prepare(const std::string& sql, const std::string& table = {});
+    [[noreturn]] void raise(int rc, const std::string& table = {}) const;
+    TableInfo describe(const std::string& table);
+
+private:
+    Engine(std::string path, sqlite::DatabasePtr db);
+    class Transaction;
+
+    void exec(const std::string& sql, const std::string& table = {});
+    bool objectExists(const std::string& name);
+    void beginBatch();
+    void schemaChanged();
+
+    void selectInto(const dialect::Select& s);
+    void addIdentity(const dialect::AddIdentity& a);
+    void deleteRows(const dialect::Delete& d);
+    void dropTable(const dialect::DropTable& d);
+    sqlite3_stmt* deleteStatement(const dialect::Delete& d);
+    void ensureIndex(const TableInfo& table, const ColumnDef& column);
+
+    std::string m_path;
+    sqlite::DatabasePtr m_db;
+    bool m_batchOpen = false;
+    std::unordered_map<std::string, sqlite::StatementPtr> m_deletes; // by table and column as written
+};
+
+} // namespace db

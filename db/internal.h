@@ -1,0 +1,23 @@
+#pragma once
+// Entry points outside the dialect, for the sample-database maker and the tests only. The program
+// itself never uses them: everything it does goes through Connection and Recordset.
+#include "db/connection.h"
+#include <memory>
+#include <string>
+
+namespace db::internal {
+
+// Creates a new database file (encrypted when password is not empty) and runs a script of plain
+// SQLite statements in it. Throws db::Error.
+void createDatabase(const std::string& path, const std::string& password, const std::string& script);
+
+// Runs plain SQLite statements in an existing database file.
+void executeScript(const std::string& path, const std::string& password, const std::string& script);
+
+// The query plan of the SQLite delete that a dialect DELETE sent on `connection` turns into.
+std::string deletePlan(const Connection& connection, const std::string& sql);
+
+// Holds an exclusive lock on a database file, as another program writing to it would, until released.
+std::shared_ptr<void> holdExclusiveLock(const std::string& path, const std::string& password);
+
+} // namespace db::internal
