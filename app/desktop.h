@@ -11,7 +11,7 @@ enum class Answer { Ok, Yes, No };
 
 struct FileDialogRequest {
     std::string title;
-    std::string filter;   // "Description|pattern|Description|pattern|"
+    std::string filter; // "Description|pattern|Description|pattern|"
     unsigned long flags = 0;
     std::string fileName; // initial file name
 };

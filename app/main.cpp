@@ -1,0 +1,54 @@
+// Rowsifter: the wizard that copies a database table without its duplicate rows.
+#include "app/appearance.h"
+#include "wizard/forms.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char* const kNoDisplay = "Rowsifter needs a graphical display and none is available here, so run it on a "
+                               "desktop or use rowsifter-cli, its command-line version, instead.\n";
+
+bool displayAvailable() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return true;
+    }
+    return false;
+}
+
+// While the toolkit connects to the display, its own complaints are replaced by the one sentence above.
+void startupMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtFatalMsg) {
+        std::fputs(kNoDisplay, stderr);
+        std::_Exit(1);
+    }
+    if (context.category && std::strncmp(context.category, "qt.qpa", 6) == 0)
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!displayAvailable()) {
+        std::fputs(kNoDisplay, stderr);
+        return 1;
+    }
+    const QtMessageHandler previous = qInstallMessageHandler(startupMessages);
+    QApplication application(argc, argv);
+    qInstallMessageHandler(previous);
+
+    QApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::setDesktopFileName(QStringLiteral("rowsifter"));
+    QApplication::setWindowIcon(app::mainIcon());
+
+    wizard::startUp();
+    const int status = QApplication::exec();
+    wizard::unloadAll();
+    return status;
+}
