@@ -1,0 +1,341 @@
+// rowsifter-cli: the duplicate-removal engine without windows, for scripts and large tables.
+#include "app/error_report.h"
+#include "db/catalogue.h"
+#include "db/connection.h"
+#include "db/connection_string.h"
+#include "db/error.h"
+#include "db/recordset.h"
+#include "db/sql_quote.h"
+#include "db/types.h"
+#include "dedupe/engine.h"
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char* const kHelp =
+    R"(Usage: rowsifter-cli --database PATH --table NAME --field NAME [--field NAME ...] --output NAME
+
+Writes into the database file PATH a new table NAME (--output) holding every row of the table --table
+except later repetitions: of each group of rows that agree on all the --field values, only the first
+(lowest identifier) survives. The chosen table is only read; an existing table named like the output is
+replaced. Values are compared as text, letter case and blanks included; an empty value and no value
+count as equal.
+
+Options:
+  --database PATH   the database file (SQLite, or SQLCipher-encrypted)
+  --table NAME      the table to read, as the database lists it
+  --field NAME      a field whose value takes part in the comparison; repeat for several, in order
+  --output NAME     the name of the new table
+  --help            this text
+
+The password of an encrypted file comes from the environment variable ROWSIFTER_PASSWORD, or is asked
+for (without echo) when standard input is a terminal; it is never taken as an argument.
+
+Progress goes to standard error, a one-line summary to standard output.
+Exit status: 0 when the output table was written completely, 1 when anything failed (the messages say
+what), 2 for a command line that cannot be used.
+)";
+
+struct Options {
+    std::string database;
+    std::string table;
+    std::vector<std::string> fields;
+    std::string output;
+    bool help = false;
+};
+
+struct UsageError {
+    std::string message;
+};
+
+Options parseArguments(int argc, char** argv) {
+    Options options;
+    bool haveDatabase = false, haveTable = false, haveOutput = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            continue;
+        }
+        std::string value;
+        const auto equals = arg.find('=');
+        if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+            value = arg.substr(equals + 1);
+            arg.resize(equals);
+        } else if (arg == "--database" || arg == "--table" || arg == "--field" || arg == "--output") {
+            if (i + 1 >= argc)
+                throw UsageError{"option " + arg + " needs a value"};
+            value = argv[++i];
+        } else if (arg == "--password" || arg.rfind("--password=", 0) == 0) {
+            throw UsageError{"the password is never taken as an argument; set ROWSIFTER_PASSWORD or type it when "
+                             "asked"};
+        } else {
+            throw UsageError{"unknown argument '" + arg + "'"};
+        }
+        if (arg == "--database") {
+            options.database = value;
+            haveDatabase = true;
+        } else if (arg == "--table") {
+            options.table = value;
+            haveTable = true;
+        } else if (arg == "--field") {
+            options.fields.push_back(value);
+        } else if (arg == "--output") {
+            options.output = value;
+            haveOutput = true;
+        } else {
+            throw UsageError{"unknown option '" + arg + "'"};
+        }
+    }
+    if (options.help)
+        return options;
+    if (!haveDatabase || options.database.empty())
+        throw UsageError{"--database PATH is required"};
+    if (!haveTable || options.table.empty())
+        throw UsageError{"--table NAME is required"};
+    if (options.fields.empty())
+        throw UsageError{"at least one --field NAME is required"};
+    if (!haveOutput || options.output.empty())
+        throw UsageError{"--output NAME is required"};
+    return options;
+}
+
+std::string readPassword(const std::string& database) {
+    if (const char* fromEnvironment = std::getenv("ROWSIFTER_PASSWORD"))
+        return fromEnvironment;
+    if (!isatty(STDIN_FILENO))
+        return {};
+    std::cerr << "Password for " << database << " (empty for none): " << std::flush;
+    termios saved{};
+    const bool canHide = tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (canHide) {
+        termios hidden = saved;
+        hidden.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &hidden);
+    }
+    std::string password;
+    std::getline(std::cin, password);
+    if (canHide)
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    std::cerr << '\n';
+    return password;
+}
+
+std::string joinNames(const std::vector<std::string>& names, std::size_t limit) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size() && i < limit; ++i)
+        text += (i ? ", " : "") + names[i];
+    if (names.size() > limit)
+        text += ", ... (" + std::to_string(names.size()) + " in all)";
+    return text;
+}
+
+// The report box's lines, as a terminal shows them.
+std::string asLines(std::string text) {
+    std::string lines;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            lines += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            lines += text[i];
+        }
+    }
+    return lines;
+}
+
+class PrintingReporter : public app::Reporter {
+public:
+    void report(const std::string& description, const std::string& location, int statement) override {
+        std::cerr << "\n" << asLines(app::buildErrorReportText(description, location, statement)) << "\n\n";
+    }
+};
+
+class CliHost : public dedupe::EngineHost {
+public:
+    CliHost(std::string output, std::vector<std::string> tables)
+        : m_output(std::move(output)), m_tables(std::move(tables)), m_terminal(isatty(STDERR_FILENO)) {}
+
+    std::string outputName() override { return m_output; }
+    bool isTableListed(const std::string& name) override {
+        return std::find(m_tables.begin(), m_tables.end(), name) != m_tables.end();
+    }
+    void setProgressMaximum(double maximum) override {
+        m_maximum = static_cast<long long>(maximum);
+        m_lastShown = -1;
+    }
+    void setProgressValue(double value) override {
+        const auto row = static_cast<long long>(value);
+        if (row == 0) {
+            finishProgress();
+            return;
+        }
+        // Looking at the clock on every row would cost more than the row.
+        if ((row & 1023) != 0 && row != m_maximum)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (m_terminal) {
+            if (row != m_maximum && now - m_shownAt < std::chrono::milliseconds(100))
+                return;
+            drawBar(row);
+        } else {
+            // A line per tenth of the rows, for logs.
+            const long long tenth = m_maximum > 0 ? row * 10 / m_maximum : 10;
+            if (tenth == m_lastShown)
+                return;
+            m_lastShown = tenth;
+            std::cerr << "rowsifter-cli: " << row << " of " << m_maximum << " rows scanned\n";
+        }
+        m_shownAt = now;
+    }
+    void setTitle(const std::string&) override {}
+    void setPointer(int) override {}
+    bool isMinimized() override { return false; }
+    void restoreNormal() override {}
+    void bindResult(const db::Recordset&) override {}
+    void clearResult() override {}
+    void messageBox(const std::string& text) override {
+        if (text != dedupe::kDoneText)
+            std::cerr << "rowsifter-cli: " << text << "\n";
+    }
+    void yield() override {}
+    app::Reporter& reporter() override {
+        finishProgress();
+        return m_reporter;
+    }
+
+private:
+    void drawBar(long long row) {
+        constexpr int width = 40;
+        const double share = m_maximum > 0 ? static_cast<double>(row) / static_cast<double>(m_maximum) : 1.0;
+        const int filled = static_cast<int>(share * width);
+        std::string bar(static_cast<std::size_t>(filled), '#');
+        bar.resize(width, '.');
+        std::fprintf(stderr, "\r[%s] %3d%%  %lld of %lld rows", bar.c_str(), static_cast<int>(share * 100), row,
+                     m_maximum);
+        std::fflush(stderr);
+        m_barOpen = true;
+    }
+    void finishProgress() {
+        if (m_barOpen) {
+            std::fputc('\n', stderr);
+            m_barOpen = false;
+        }
+    }
+
+    std::string m_output;
+    std::vector<std::string> m_tables;
+    bool m_terminal;
+    bool m_barOpen = false;
+    long long m_maximum = 0;
+    long long m_lastShown = -1;
+    std::chrono::steady_clock::time_point m_shownAt{};
+    PrintingReporter m_reporter;
+};
+
+// Reads the field names of `table`; throws db::Error.
+std::vector<std::string> fieldNames(const std::string& connectionString, const std::string& table) {
+    db::Connection connection;
+    connection.Mode = db::adModeReadWrite;
+    connection.Open(connectionString);
+    db::Recordset rows;
+    rows.Open("SELECT * FROM " + db::quoteBracket(table) + ";", connection, db::adOpenDynamic, db::adLockOptimistic);
+    std::vector<std::string> names;
+    for (int i = 0; i < rows.fieldCount(); ++i)
+        names.push_back(rows.field(i).Name);
+    rows.Close();
+    connection.Close();
+    return names;
+}
+
+int fail(const std::string& message) {
+    std::cerr << "rowsifter-cli: " << message << "\n";
+    return kExitFailed;
+}
+
+int run(const Options& options) {
+    const std::string password = readPassword(options.database);
+    const std::string connectionString = db::BuildConnectionString(options.database, password);
+
+    std::vector<std::string> tables;
+    std::vector<std::string> fields;
+    try {
+        auto listed = db::GetAccessTableNames(options.database, connectionString);
+        if (!listed)
+            return fail("no database file at '" + options.database + "'.");
+        tables = std::move(*listed);
+        if (std::find(tables.begin(), tables.end(), options.table) == tables.end())
+            return fail("table '" + options.table + "' not found in database '" + options.database + "'." +
+                        (tables.empty() ? " It has no tables." : " Its tables: " + joinNames(tables, 20) + "."));
+        fields = fieldNames(connectionString, options.table);
+    } catch (const db::Error& error) {
+        return fail(error.description());
+    }
+    for (std::size_t i = 0; i < options.fields.size(); ++i) {
+        const std::string& name = options.fields[i];
+        if (std::find(fields.begin(), fields.end(), name) == fields.end())
+            return fail("field '" + name + "' not found in table '" + options.table + "' of database '" +
+                        options.database + "'. Its fields: " + joinNames(fields, 40) + ".");
+        if (std::find(options.fields.begin(), options.fields.begin() + static_cast<long>(i), name) !=
+            options.fields.begin() + static_cast<long>(i))
+            return fail("field '" + name + "' is given more than once.");
+    }
+
+    dedupe::EngineInputs inputs;
+    inputs.connectionString = connectionString;
+    inputs.TableName = options.table;
+    for (const std::string& name : fields)
+        inputs.TableFieldList += (inputs.TableFieldList.empty() ? "" : ", ") + db::quoteBracket(name);
+    for (const std::string& name : options.fields)
+        inputs.ChosenFieldList += (inputs.ChosenFieldList.empty() ? "" : ", ") + db::quoteBackquote(name);
+
+    CliHost host(options.output, tables);
+    const dedupe::RunResult result = dedupe::CreateTableWithoutDuplicates(inputs, host);
+    host.setProgressValue(0); // closes a progress bar left open
+    if (!result.started)
+        return kExitFailed; // the reason is already printed
+
+    if (!result.outputWritten)
+        return fail("the table '" + options.output + "' was not written (see the messages above).");
+    std::cout << "Read " << result.rowsRead << " rows, removed " << result.rowsRemoved << " repeated rows, wrote "
+              << (result.rowsWritten >= 0 ? std::to_string(result.rowsWritten) : std::string("an unknown number of"))
+              << " rows to table '" << options.output << "'." << std::endl;
+    if (!result.complete())
+        return fail("the table '" + options.output + "' was written, but " + std::to_string(result.failures) +
+                    " step(s) failed (see the messages above): it may still hold repeated rows.");
+    return kExitOk;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    try {
+        options = parseArguments(argc, argv);
+    } catch (const UsageError& error) {
+        std::cerr << "rowsifter-cli: " << error.message << "\nTry 'rowsifter-cli --help'.\n";
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::cout << kHelp;
+        return kExitOk;
+    }
+    try {
+        return run(options);
+    } catch (const std::exception& error) {
+        return fail(error.what());
+    }
+}

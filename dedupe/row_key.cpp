@@ -1,0 +1,31 @@
+#include "dedupe/row_key.h"
+#include <charconv>
+
+namespace dedupe {
+
+void appendKeyPart(std::string& key, std::string_view text) {
+    char digits[24];
+    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, text.size());
+    (void)ec; // 24 digits always hold a size_t
+    key.append(digits, end);
+    key.push_back(':');
+    key.append(text);
+}
+
+void appendKeyPart(std::string& key, const db::Value& value) {
+    if (value.isNull()) {
+        appendKeyPart(key, std::string_view{});
+    } else if (value.isText()) {
+        appendKeyPart(key, std::string_view{value.asText()});
+    } else if (value.isInteger()) {
+        // The common non-text case: decimal digits without a temporary string.
+        char digits[24];
+        auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value.asInteger());
+        (void)ec;
+        appendKeyPart(key, std::string_view(digits, static_cast<std::size_t>(end - digits)));
+    } else {
+        appendKeyPart(key, std::string_view{value.toText()});
+    }
+}
+
+} // namespace dedupe

@@ -1,0 +1,178 @@
+// rowsifter-cli as a user runs it: the built program, real files, exit status and what it prints.
+#include "fixture.h"
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace {
+
+using dedupe_test::Rows;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string shellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    dedupe_test::TempDir dir;
+    std::string path = dir.file("shop.db");
+
+    // Runs the program with `args`; `password` (when given) goes into the environment. Standard input is
+    // not a terminal, so the program never prompts.
+    Outcome cli(const std::vector<std::string>& args, const char* password = nullptr) {
+        std::string command =
+            password ? "ROWSIFTER_PASSWORD=" + shellQuote(password) + " " : "env -u ROWSIFTER_PASSWORD ";
+        command += shellQuote(ROWSIFTER_CLI);
+        for (const auto& a : args)
+            command += " " + shellQuote(a);
+        const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
+        command += " <" + shellQuote("/dev/null") + " >" + shellQuote(out) + " 2>" + shellQuote(err);
+        const int raw = std::system(command.c_str());
+        Outcome o;
+        o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        o.out = slurp(out);
+        o.err = slurp(err);
+        return o;
+    }
+
+    void makeShop(const std::string& key = "") {
+        dedupe_test::runScript(path,
+                               "CREATE TABLE Customers(ID INTEGER PRIMARY KEY, First TEXT, Last TEXT, City TEXT);"
+                               "INSERT INTO Customers VALUES (1,'Ann','Lee','Oslo'),(2,'Bob','Ray','Rome'),"
+                               "(3,'Ann','Lee','Bonn'),(4,'ann','Lee','Oslo'),(5,'Bob','Ray','Oslo');",
+                               key);
+    }
+};
+
+TEST_F(CliTest, HelpDescribesTheOptions) {
+    const Outcome o = cli({"--help"});
+    EXPECT_EQ(o.status, 0);
+    for (const char* text : {"--database", "--table", "--field", "--output", "ROWSIFTER_PASSWORD", "Exit status"})
+        EXPECT_NE(o.out.find(text), std::string::npos) << text;
+}
+
+TEST_F(CliTest, CommandLinesThatCannotBeUsed) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* mentions;
+    };
+    const std::vector<Case> cases = {
+        {{}, "--database"},
+        {{"--database", "x.db", "--table", "T", "--field", "a"}, "--output"},
+        {{"--database", "x.db", "--table", "T", "--output", "o"}, "--field"},
+        {{"--database", "x.db", "--field", "a", "--output", "o"}, "--table"},
+        {{"--database", "x.db", "--table", "T", "--field", "a", "--output", "o", "--password", "p"}, "never"},
+        {{"--database", "x.db", "--table", "T", "--field", "a", "--output", "o", "extra"}, "extra"},
+        {{"--database"}, "--database"},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = cli(c.args);
+        EXPECT_EQ(o.status, 2) << o.err;
+        EXPECT_NE(o.err.find(c.mentions), std::string::npos) << o.err;
+        EXPECT_TRUE(o.out.empty());
+    }
+}
+
+TEST_F(CliTest, RemovesRepeatedRowsAndSummarises) {
+    makeShop();
+    const Outcome o = cli(
+        {"--database", path, "--table", "Customers", "--field", "First", "--field", "Last", "--output", "Customers2"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "Read 5 rows, removed 2 repeated rows, wrote 3 rows to table 'Customers2'.\n");
+    EXPECT_NE(o.err.find("5 of 5 rows"), std::string::npos) << "progress on standard error: " << o.err;
+    EXPECT_EQ(dedupe_test::query(path, "SELECT * FROM [Customers2] ORDER BY [ID]"),
+              (Rows{{"1", "Ann", "Lee", "Oslo"}, {"2", "Bob", "Ray", "Rome"}, {"4", "ann", "Lee", "Oslo"}}));
+    EXPECT_EQ(dedupe_test::query(path, "SELECT * FROM [Customers]").size(), 5u);
+}
+
+TEST_F(CliTest, NamesWhatIsMissing) {
+    makeShop();
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> mentions;
+    };
+    const std::vector<Case> cases = {
+        {{"--database", dir.file("nowhere.db"), "--table", "Customers", "--field", "First", "--output", "o"},
+         {"nowhere.db"}},
+        {{"--database", path, "--table", "customers", "--field", "First", "--output", "o"},
+         {"'customers'", "Customers"}},
+        {{"--database", path, "--table", "Customers", "--field", "Frist", "--output", "o"},
+         {"'Frist'", "'Customers'", "First"}},
+        {{"--database", path, "--table", "Customers", "--field", "First", "--field", "First", "--output", "o"},
+         {"'First'", "more than once"}},
+        {{"--database", path, "--table", "Customers", "--field", "First", "--output", "Customers"}, {"\"Customers\""}},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = cli(c.args);
+        EXPECT_EQ(o.status, 1);
+        for (const auto& m : c.mentions)
+            EXPECT_NE(o.err.find(m), std::string::npos) << m << " in: " << o.err;
+        EXPECT_TRUE(o.out.empty()) << o.out;
+    }
+    EXPECT_EQ(dedupe_test::tableNames(path), std::vector<std::string>{"Customers"});
+    EXPECT_EQ(dedupe_test::query(path, "SELECT * FROM [Customers]").size(), 5u);
+}
+
+TEST_F(CliTest, EncryptedDatabaseNeedsItsPassword) {
+    makeShop("s3cret");
+    const std::vector<std::string> args = {"--database", path,   "--table",  "Customers",
+                                           "--field",    "City", "--output", "Cities"};
+    const Outcome right = cli(args, "s3cret");
+    EXPECT_EQ(right.status, 0) << right.err;
+    EXPECT_EQ(dedupe_test::query(path, "SELECT * FROM [Cities]", "s3cret").size(), 3u);
+
+    for (const char* wrong : {static_cast<const char*>("nope"), static_cast<const char*>(nullptr)}) {
+        const Outcome o = cli(args, wrong);
+        EXPECT_EQ(o.status, 1);
+        EXPECT_NE(o.err.find("shop.db"), std::string::npos) << o.err;
+        EXPECT_NE(o.err.find("password"), std::string::npos) << o.err;
+    }
+}
+
+// A failure inside the run prints the report the window would show, and the status says it failed.
+TEST_F(CliTest, FailedRunPrintsTheReportAndFails) {
+    dedupe_test::runScript(path, "CREATE TABLE T(a TEXT); INSERT INTO T VALUES ('x'),('x');"
+                                 "CREATE VIEW V AS SELECT a FROM T;");
+    // The view's name is taken, but only ordinary tables are listed, so it is not dropped and the copy fails.
+    const Outcome o = cli({"--database", path, "--table", "T", "--field", "a", "--output", "V"});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("in Quarnelby2021/08/31.Form4.PushButton4_Click at line 198\n\nPlease email screenshot"),
+              std::string::npos)
+        << o.err;
+    EXPECT_NE(o.err.find("'V' was not written"), std::string::npos) << o.err;
+    EXPECT_TRUE(o.out.empty());
+}
+
+TEST_F(CliTest, RealAccessFileIsRefusedAndLeftAlone) {
+    const std::filesystem::path folder = ROWSIFTER_ACCESS_TESTDATA;
+    if (!std::filesystem::is_directory(folder))
+        GTEST_SKIP() << "no Access test files at " << folder;
+    const std::string copy = dir.file("nwind.mdb");
+    std::filesystem::copy_file(folder / "nwind.mdb", copy);
+    const std::string before = slurp(copy);
+    const Outcome o = cli({"--database", copy, "--table", "Customers", "--field", "City", "--output", "o"});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("nwind.mdb"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("Access"), std::string::npos) << o.err;
+    EXPECT_EQ(slurp(copy), before);
+}
+
+} // namespace

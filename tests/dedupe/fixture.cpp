@@ -1,0 +1,133 @@
+#include "fixture.h"
+#include "db/catalogue.h"
+#include "db/connection.h"
+#include "db/connection_string.h"
+#include "db/engine.h"
+#include "db/sql_quote.h"
+#include "db/types.h"
+#include <algorithm>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace dedupe_test {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "rowsifter-dedupe-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("cannot make a temporary folder");
+    m_path = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+void runScript(const std::string& path, const std::string& sql, const std::string& key) {
+    auto engine = std::filesystem::exists(path) ? db::Engine::open(path, key) : db::Engine::create(path, key);
+    engine->runScript(sql);
+}
+
+Rows query(const std::string& path, const std::string& sql, const std::string& password) {
+    db::Connection connection;
+    connection.Open(db::BuildConnectionString(path, password));
+    db::Recordset rs;
+    rs.Open(sql, connection, db::adOpenStatic, db::adLockReadOnly);
+    Rows rows;
+    for (; !rs.EOF_(); rs.MoveNext()) {
+        std::vector<std::string> row;
+        for (int i = 0; i < rs.fieldCount(); ++i) {
+            const db::Value value = rs[i];
+            row.push_back(value.isNull() ? kNull : value.toText());
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::vector<std::string> columnNames(const std::string& path, const std::string& table) {
+    db::Connection connection;
+    connection.Open(db::BuildConnectionString(path, ""));
+    db::Recordset rs;
+    rs.Open("SELECT * FROM " + db::quoteBracket(table) + ";", connection, db::adOpenDynamic, db::adLockOptimistic);
+    std::vector<std::string> names;
+    for (int i = 0; i < rs.fieldCount(); ++i)
+        names.push_back(rs.field(i).Name);
+    return names;
+}
+
+std::vector<std::string> tableNames(const std::string& path, const std::string& password) {
+    auto names = db::GetAccessTableNames(path, db::BuildConnectionString(path, password));
+    return names ? *names : std::vector<std::string>{};
+}
+
+dedupe::EngineInputs inputsFor(const std::string& path, const std::string& table,
+                               const std::vector<std::string>& chosen, const std::string& password) {
+    dedupe::EngineInputs inputs;
+    inputs.connectionString = db::BuildConnectionString(path, password);
+    inputs.TableName = table;
+    for (const std::string& name : columnNames(path, table))
+        inputs.TableFieldList += (inputs.TableFieldList.empty() ? "" : ", ") + db::quoteBracket(name);
+    for (const std::string& name : chosen)
+        inputs.ChosenFieldList += (inputs.ChosenFieldList.empty() ? "" : ", ") + db::quoteBackquote(name);
+    return inputs;
+}
+
+std::vector<int> RecordingHost::reportedStatements() const {
+    std::vector<int> numbers;
+    for (const Report& r : reports)
+        numbers.push_back(r.statement);
+    return numbers;
+}
+
+bool RecordingHost::isTableListed(const std::string& name) {
+    return std::find(listed.begin(), listed.end(), name) != listed.end();
+}
+
+void RecordingHost::setProgressMaximum(double maximum) {
+    progressMaximum = maximum;
+    events.push_back("maximum " + std::to_string(static_cast<long long>(maximum)));
+}
+
+void RecordingHost::setTitle(const std::string& text) {
+    titles.push_back(text);
+    events.push_back("title " + text);
+}
+
+void RecordingHost::setPointer(int style) {
+    pointers.push_back(style);
+    events.push_back("pointer " + std::to_string(style));
+}
+
+void RecordingHost::restoreNormal() {
+    minimized = false;
+    events.push_back("restore");
+}
+
+void RecordingHost::bindResult(const db::Recordset& result) {
+    bound = result;
+    events.push_back("bind");
+}
+
+void RecordingHost::clearResult() {
+    bound.reset();
+    events.push_back("clear");
+}
+
+void RecordingHost::messageBox(const std::string& text) {
+    messages.push_back(text);
+    events.push_back("message " + text);
+}
+
+void RecordingHost::report(const std::string& description, const std::string& location, int statement) {
+    reports.push_back({description, location, statement});
+    events.push_back("report " + std::to_string(statement));
+}
+
+void RecordingHost::yield() {
+    ++yields;
+    if (onYield)
+        onYield();
+}
+
+} // namespace dedupe_test

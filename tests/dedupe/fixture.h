@@ -1,0 +1,84 @@
+#pragma once
+// Real database files in a temporary folder, and a host that records what the engine asks of its window.
+#include "app/error_report.h"
+#include "db/recordset.h"
+#include "dedupe/engine_host.h"
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace dedupe_test {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Creates or extends the database at `path` with a script of plain SQLite statements; a `key` encrypts it.
+void runScript(const std::string& path, const std::string& sql, const std::string& key = "");
+
+using Rows = std::vector<std::vector<std::string>>;
+inline constexpr const char* kNull = "<null>";
+
+// Rows of one statement of the program's dialect, each value as text (kNull for Null).
+Rows query(const std::string& path, const std::string& sql, const std::string& password = "");
+std::vector<std::string> columnNames(const std::string& path, const std::string& table);
+std::vector<std::string> tableNames(const std::string& path, const std::string& password = "");
+
+// The texts the pages hand over: every field in brackets, the chosen ones in back-quotes.
+dedupe::EngineInputs inputsFor(const std::string& path, const std::string& table,
+                               const std::vector<std::string>& chosen, const std::string& password = "");
+
+struct Report {
+    std::string description;
+    std::string location;
+    int statement;
+};
+
+class RecordingHost : public dedupe::EngineHost, public app::Reporter {
+public:
+    std::string output;
+    std::vector<std::string> listed;
+    bool minimized = false;
+    std::function<void()> onYield;
+
+    double progressMaximum = -1;
+    std::vector<double> progressValues;
+    std::vector<std::string> titles;
+    std::vector<int> pointers;
+    std::vector<std::string> messages;
+    std::vector<Report> reports;
+    std::optional<db::Recordset> bound;
+    long long yields = 0;
+    // Everything but yields and per-row progress, in order: "clear", "pointer 11", "maximum 3", "title ...",
+    // "bind", "restore", "message ...", "report 110".
+    std::vector<std::string> events;
+
+    std::vector<int> reportedStatements() const;
+
+    std::string outputName() override { return output; }
+    bool isTableListed(const std::string& name) override;
+    void setProgressMaximum(double maximum) override;
+    void setProgressValue(double value) override { progressValues.push_back(value); }
+    void setTitle(const std::string& text) override;
+    void setPointer(int style) override;
+    bool isMinimized() override { return minimized; }
+    void restoreNormal() override;
+    void bindResult(const db::Recordset& result) override;
+    void clearResult() override;
+    void messageBox(const std::string& text) override;
+    void yield() override;
+    app::Reporter& reporter() override { return *this; }
+    void report(const std::string& description, const std::string& location, int statement) override;
+};
+
+} // namespace dedupe_test

@@ -1,0 +1,94 @@
+// Row keys and the set of seen keys.
+#include "dedupe/key_set.h"
+#include "dedupe/row_key.h"
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace {
+
+std::string keyOf(const std::vector<db::Value>& values) {
+    std::string key;
+    for (const db::Value& v : values)
+        dedupe::appendKeyPart(key, v);
+    return key;
+}
+
+struct KeyCase {
+    const char* name;
+    std::vector<db::Value> left;
+    std::vector<db::Value> right;
+    bool same;
+};
+
+void PrintTo(const KeyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RowKeyTest : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(RowKeyTest, EqualExactlyWhenTheValuesReadTheSame) {
+    const KeyCase& c = GetParam();
+    EXPECT_EQ(keyOf(c.left) == keyOf(c.right), c.same);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RowKeyTest,
+    ::testing::Values(KeyCase{"NullEqualsEmptyText", {db::Value(), "x"}, {"", "x"}, true},
+                      KeyCase{"IntegerEqualsItsDigits", {db::Value(12), "x"}, {"12", "x"}, true},
+                      KeyCase{"RealEqualsItsShortestText", {db::Value(1.5)}, {"1.5"}, true},
+                      KeyCase{"WholeRealEqualsInteger", {db::Value(3.0)}, {db::Value(3)}, true},
+                      KeyCase{"LetterCaseDiffers", {"Smith"}, {"smith"}, false},
+                      KeyCase{"TrailingBlankDiffers", {"Smith "}, {"Smith"}, false},
+                      KeyCase{"LeadingBlankDiffers", {" Smith"}, {"Smith"}, false},
+                      // The separator inside a value must not move text from one field into the next.
+                      KeyCase{"SeparatorInFirstValue", {"a, b", "c"}, {"a", "b, c"}, false},
+                      KeyCase{"EmptyFirstOrSecond", {"", "ab"}, {"ab", ""}, false},
+                      KeyCase{"DigitsLikeALength", {"1:", "x"}, {"", "1:x"}, false},
+                      KeyCase{"NullAmongOthers", {"Smith", db::Value(), db::Value(12)}, {"Smith", "", "12"}, true},
+                      KeyCase{"ColonInValue", {"a:1"}, {"a", "1"}, false}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST(KeySetTest, RemembersExactBytes) {
+    dedupe::KeySet set;
+    EXPECT_TRUE(set.insert("abc"));
+    EXPECT_FALSE(set.insert("abc"));
+    EXPECT_TRUE(set.insert("ABC"));
+    EXPECT_TRUE(set.insert(""));
+    EXPECT_FALSE(set.insert(""));
+    EXPECT_TRUE(set.insert(std::string("a\0b", 3)));
+    EXPECT_TRUE(set.insert(std::string("a\0c", 3)));
+    EXPECT_TRUE(set.contains("abc"));
+    EXPECT_FALSE(set.contains("ab"));
+    EXPECT_EQ(set.size(), 5u);
+    set.clear();
+    EXPECT_EQ(set.size(), 0u);
+    EXPECT_FALSE(set.contains("abc"));
+    EXPECT_TRUE(set.insert("abc"));
+}
+
+// Many keys of mixed lengths (including some far larger than a storage block), checked against the
+// standard set: growth and block handling must never lose or confuse a key.
+TEST(KeySetTest, AgreesWithTheStandardSetOnManyKeys) {
+    std::mt19937_64 random(7);
+    dedupe::KeySet set;
+    std::unordered_set<std::string> expected;
+    for (int i = 0; i < 200000; ++i) {
+        std::string key;
+        const auto pick = random() % 1000;
+        if (pick == 0)
+            key.assign(300000 + random() % 10, static_cast<char>('a' + random() % 3));
+        else
+            key = std::to_string(random() % 150000) + ":" + std::string(random() % 20, 'x');
+        const bool isNew = expected.insert(key).second;
+        ASSERT_EQ(set.insert(key), isNew) << "key " << i;
+    }
+    EXPECT_EQ(set.size(), expected.size());
+    for (const std::string& key : expected)
+        ASSERT_TRUE(set.contains(key));
+    EXPECT_FALSE(set.contains("not-there"));
+}
+
+} // namespace
