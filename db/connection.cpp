@@ -55,7 +55,9 @@ void Connection::Open(const std::string& connectionString) {
         throw Error(err::ObjectOpen, "Operation is not allowed when the object is open (the connection to '" +
                                          m_state->path + "' is already open).");
     const ConnectionString cs = ParseConnectionString(connectionString);
-    const std::string provider = upperAscii(cs.provider);
+    std::string provider = upperAscii(cs.provider);
+    while (!provider.empty() && (provider.back() == ' ' || provider.back() == '\t'))
+        provider.pop_back();
     if (g_forceProviderFailure || (provider != upperAscii(kAceProvider) && provider != upperAscii(kJetProvider)))
         throw Error(err::ProviderNotFound, kProviderMissing);
     m_state->engine = Engine::open(cs.dataSource, cs.password);

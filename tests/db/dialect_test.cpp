@@ -1,0 +1,100 @@
+#include "db/dialect.h"
+#include "db/error.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace db::dialect;
+
+TEST(Dialect, ReadsEveryFormTheProgramSends) {
+    {
+        const auto s = std::get<Select>(parse("SELECT * FROM [Order Details];"));
+        EXPECT_TRUE(s.columns.empty());
+        EXPECT_EQ(s.table, "Order Details");
+        EXPECT_FALSE(s.into || s.where || s.orderBy);
+    }
+    EXPECT_EQ(std::get<Select>(parse("select * from `my table`;")).table, "my table");
+    {
+        const auto s = std::get<Select>(parse("SELECT * INTO [TEMP_TABLE_CREATED_BY_QUORVANDELL] From [Customers]"));
+        EXPECT_EQ(*s.into, "TEMP_TABLE_CREATED_BY_QUORVANDELL");
+        EXPECT_EQ(s.table, "Customers");
+    }
+    {
+        const auto a = std::get<AddIdentity>(parse("ALTER TABLE [s] ADD COLUMN [c] LONG IDENTITY(1,1)"));
+        EXPECT_EQ(a.table, "s");
+        EXPECT_EQ(a.column, "c");
+    }
+    {
+        const auto s = std::get<Select>(parse("SELECT `First Name`, `Last Name`,`ID` FROM `s` order by `ID`"));
+        EXPECT_EQ(s.columns, (std::vector<std::string>{"First Name", "Last Name", "ID"}));
+        EXPECT_EQ(s.orderBy->column, "ID");
+        EXPECT_FALSE(s.orderBy->descending);
+    }
+    {
+        const auto d = std::get<Delete>(parse("delete from `s` where `ID`=5"));
+        EXPECT_EQ(d.table, "s");
+        EXPECT_EQ(d.where.column, "ID");
+        EXPECT_EQ(d.where.value, db::Value(5));
+    }
+    {
+        const auto s = std::get<Select>(parse("SELECT [A], [B] INTO [o] FROM [s]"));
+        EXPECT_EQ(s.columns, (std::vector<std::string>{"A", "B"}));
+        EXPECT_EQ(*s.into, "o");
+    }
+    EXPECT_EQ(std::get<DropTable>(parse("DROP TABLE [o]")).table, "o");
+    EXPECT_EQ(std::get<DropTable>(parse("  drop\ttable\nPlain_Name1  ;  ")).table, "Plain_Name1");
+}
+
+TEST(Dialect, NamesKeepEveryCharacterAndUndoubleTheCloser) {
+    EXPECT_EQ(std::get<DropTable>(parse("DROP TABLE [a]]b]")).table, "a]b");
+    EXPECT_EQ(std::get<DropTable>(parse("DROP TABLE `a``b`")).table, "a`b");
+    EXPECT_EQ(std::get<DropTable>(parse("DROP TABLE [x]]; DROP TABLE y]")).table, "x]; DROP TABLE y");
+    EXPECT_EQ(std::get<DropTable>(parse("DROP TABLE [it's \"q\" `b`]")).table, "it's \"q\" `b`");
+    EXPECT_EQ(std::get<DropTable>(parse("DROP TABLE `Größe Ärger`")).table, "Größe Ärger");
+    EXPECT_EQ(std::get<DropTable>(parse("DROP TABLE Müller")).table, "Müller");
+}
+
+TEST(Dialect, LiteralsOfTheWhereClause) {
+    const std::pair<const char*, db::Value> cases[] = {
+        {"delete from t where c = -12", db::Value(-12)},
+        {"delete from t where c = 1.5", db::Value(1.5)},
+        {"delete from t where c = 2e3", db::Value(2000.0)},
+        {"delete from t where c = 'O''Brien'", db::Value("O'Brien")},
+        {"delete from t where c = \"say \"\"x\"\"\"", db::Value("say \"x\"")},
+        {"delete from t where c = NULL", db::Value()},
+        {"delete from t where c = 9223372036854775807", db::Value(std::int64_t{9223372036854775807LL})},
+    };
+    for (const auto& [sql, value] : cases)
+        EXPECT_EQ(std::get<Delete>(parse(sql)).where.value, value) << sql;
+    const auto s = std::get<Select>(parse("SELECT a FROM t WHERE b = 'x' ORDER BY a DESC"));
+    EXPECT_EQ(s.where->value, db::Value("x"));
+    EXPECT_TRUE(s.orderBy->descending);
+}
+
+TEST(Dialect, RefusesAnythingElseWithAClearMessage) {
+    const char* bad[] = {
+        "SELECT * FROM [x]; DROP TABLE y",     // a second statement
+        "SELECT * FROM [x];;",                 // even an empty one
+        "DELETE FROM t WHERE id = 1 OR 1 = 1", // more than one condition
+        "DELETE FROM t",                       // delete without a condition
+        "SELECT * FROM [unclosed",             // quoting not closed
+        "SELECT * FROM []",                    // empty name
+        "UPDATE t SET a = 1",                  // not in the dialect
+        "ALTER TABLE s ADD COLUMN c TEXT",     // only the auto-numbered column can be added
+        "ALTER TABLE s ADD COLUMN c LONG IDENTITY(5,2)",
+        "SELECT a FROM t WHERE b = c", // a name where a literal belongs
+        "SELECT a, FROM t",
+        "",
+    };
+    for (const char* sql : bad) {
+        try {
+            parse(sql);
+            ADD_FAILURE() << "accepted: " << sql;
+        } catch (const db::Error& e) {
+            EXPECT_EQ(e.number(), db::err::SyntaxError) << sql;
+            EXPECT_NE(e.description().find(sql), std::string::npos) << e.description();
+        }
+    }
+}
+
+} // namespace
