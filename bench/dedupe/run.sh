@@ -53,7 +53,7 @@ else
 fi
 
 echo "Making $rows rows ($shape) in $ours ..."
-sqlite3 "$ours" <<SQL
+sqlite3 "$ours" >/dev/null <<SQL
 PRAGMA journal_mode = DELETE;
 CREATE TABLE t($columns);
 BEGIN;
