@@ -1,19 +1,90 @@
 // What the database page's buttons and boxes do when the user works them.
 #include "wizard/form1.h"
 
+#include "app/desktop.h"
+#include "app/desktop_reporter.h"
+#include "app/program.h"
 #include "app/settings_store.h"
+#include "app/trap.h"
+#include "db/catalogue.h"
+#include "wizard/catalogue_ui.h"
+#include "wizard/form2.h"
+#include "wizard/forms.h"
+#include "wizard/page_steps.h"
 
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <optional>
+#include <vector>
 
 namespace wizard {
 
-void Form1::PushButton1_Click() {}
+namespace {
+constexpr unsigned long kOpenFileFlags = 0x280001; // read-only box ticked, explorer style, long names
+constexpr const char* kDatabaseFilter = "All Microsoft Databases (*.mdb,*.accdb)|*.*db|Microsoft Database "
+                                        "(*.mdb)|*.mdb|Microsoft 2007 Database (*.accdb)|*.accdb|";
 
-void Form1::PushButton3_Click() {}
+// The whole text selected, so that typing replaces it. Done again once the focusing event is over: a
+// mouse click that gave the focus would otherwise put the cursor where it landed.
+void selectWholeText(QLineEdit* box) {
+    box->selectAll();
+    QTimer::singleShot(0, box, [box] {
+        if (box->hasFocus())
+            box->selectAll();
+    });
+}
+} // namespace
 
-void Form1::PushButton4_Click() {}
+void Form1::PushButton1_Click() {
+    if (busy())
+        return;
+    app::Trap trap{"in Quarnelby2021/08/31.Form1.PushButton1_Click ", app::reporter()};
+    trap.run(100, [&] { Text1->setText(QString::fromStdString(app::programFolder() + "/Samples/sample.mdb")); });
+}
 
-void Form1::PushButton5_Click() {}
+void Form1::PushButton3_Click() {
+    if (busy())
+        return;
+    BusyScope working;
+    app::Trap trap{"in Quarnelby2021/08/31.Form1.PushButton3_Click ", app::reporter()};
+    // Only the go or no-go test: the names the user sees are read again when the list is filled.
+    std::optional<std::vector<std::string>> catalogue;
+    trap.run(100, [&] { catalogue = db::GetAccessTableNames(Text1->text().toStdString(), BuildConnectionString()); });
+    if (trap.test(102, [&] { return !catalogue.has_value(); })) {
+        trap.run(104, [&] { catalogue.reset(); });
+        return;
+    }
+    trap.run(106, [&] {
+        AddTablesToAccessListbox(form2().List1, Text1->text().toStdString(), Text2->text().toStdString());
+    });
+    trap.run(108, [&] { form2().show(); });
+    trap.run(110, [&] { hide(); });
+}
+
+void Form1::PushButton4_Click() {
+    app::Trap trap{"in Quarnelby2021/08/31.Form1.PushButton4_Click ", app::reporter()};
+    trap.run(100, [&] {
+        showMessage("This program compares all rows with one another to find duplicate rows. This program does not "
+                    "find duplicate columns.");
+    });
+}
+
+void Form1::PushButton5_Click() {
+    if (busy())
+        return;
+    app::Trap trap{"in Quarnelby2021/08/31.Form1.PushButton5_Click ", app::reporter()};
+    app::FileDialogRequest dialog;
+    std::string chosen;
+    trap.run(100, [&] { dialog.fileName.clear(); });
+    trap.run(102, [&] { dialog.flags = kOpenFileFlags; });
+    trap.run(104, [&] { dialog.title = "Select Access Database"; });
+    trap.run(106, [&] { dialog.filter = kDatabaseFilter; });
+    trap.run(108, [&] { chosen = app::desktop().openFileDialog(dialog); });
+    if (trap.test(110, [&] { return chosen.empty(); }))
+        return;
+    trap.run(112, [&] { Text1->setText(QString::fromStdString(chosen)); });
+}
 
 // Both boxes are mirrored into the settings on every change, so nothing needs saving at exit.
 void Form1::Text1_Change() {
@@ -24,8 +95,12 @@ void Form1::Text2_Change() {
     app::SettingsStore::save(app::kPasswordKey, Text2->text().toStdString());
 }
 
-void Form1::Text1_GotFocus() {}
+void Form1::Text1_GotFocus() {
+    selectWholeText(Text1);
+}
 
-void Form1::Text2_GotFocus() {}
+void Form1::Text2_GotFocus() {
+    selectWholeText(Text2);
+}
 
 } // namespace wizard

@@ -1,0 +1,40 @@
+#pragma once
+// The preview and result grids: a table model over a record set. It shows every row and column, reads
+// only the rows the view asks for (lazy cursors fetch them block by block), and holds the record set,
+// and with it the database file, for as long as a grid shows it.
+#include "db/recordset.h"
+
+#include <QAbstractTableModel>
+#include <QStringList>
+
+class QTableView;
+
+namespace wizard {
+
+class RecordsetModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit RecordsetModel(db::Recordset recordset, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    const db::Recordset& recordset() const { return m_recordset; }
+
+private:
+    db::Recordset m_recordset;
+    QStringList m_headers;
+    int m_rows = 0;
+};
+
+// The grid's data source: bind shows the record set (replacing and releasing whatever was shown),
+// unbind leaves the grid empty and releases the record set it showed.
+void bindGrid(QTableView* grid, const db::Recordset& recordset);
+void unbindGrid(QTableView* grid);
+
+// The record set a grid shows, or nullptr.
+const db::Recordset* boundRecordset(const QTableView* grid);
+
+} // namespace wizard
