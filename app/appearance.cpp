@@ -15,6 +15,11 @@
 #include <QWidget>
 #include <stdexcept>
 
+// The icon images live in this static library; the linker keeps them only when asked for by name.
+static void initIconResources() {
+    Q_INIT_RESOURCE(rowsifter);
+}
+
 namespace app {
 
 namespace {
@@ -92,6 +97,8 @@ void ApplySkin(QWidget& databasePage) {
 }
 
 QIcon mainIcon() {
+    static const bool loaded = (initIconResources(), true);
+    (void)loaded;
     QIcon icon;
     for (int size : {32, 48, 128, 256})
         icon.addFile(QStringLiteral(":/icons/rowsifter-%1.png").arg(size), QSize(size, size));

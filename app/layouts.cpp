@@ -89,6 +89,7 @@ QTableView* makeDataGrid(QWidget* parent, const char* name, Twips at) {
     g->horizontalHeader()->setFont(textFont());
     g->verticalHeader()->setFont(textFont());
     g->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    g->setTabKeyNavigation(false); // Tab leaves the grid for the next control, as on the other controls
     return g;
 }
 
