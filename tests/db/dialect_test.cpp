@@ -55,17 +55,14 @@ TEST(Dialect, NamesKeepEveryCharacterAndUndoubleTheCloser) {
 }
 
 TEST(Dialect, LiteralsOfTheWhereClause) {
-    const std::pair<const char*, db::Value> cases[] = {
-        {"delete from t where c = -12", db::Value(-12)},
-        {"delete from t where c = 1.5", db::Value(1.5)},
-        {"delete from t where c = 2e3", db::Value(2000.0)},
-        {"delete from t where c = 'O''Brien'", db::Value("O'Brien")},
-        {"delete from t where c = \"say \"\"x\"\"\"", db::Value("say \"x\"")},
-        {"delete from t where c = NULL", db::Value()},
-        {"delete from t where c = 9223372036854775807", db::Value(std::int64_t{9223372036854775807LL})},
-    };
-    for (const auto& [sql, value] : cases)
-        EXPECT_EQ(std::get<Delete>(parse(sql)).where.value, value) << sql;
+    auto literalOf = [](const char* sql) { return std::get<Delete>(parse(sql)).where.value; };
+    EXPECT_EQ(literalOf("delete from t where c = -12"), db::Value(-12));
+    EXPECT_EQ(literalOf("delete from t where c = 1.5"), db::Value(1.5));
+    EXPECT_EQ(literalOf("delete from t where c = 2e3"), db::Value(2000.0));
+    EXPECT_EQ(literalOf("delete from t where c = 'O''Brien'"), db::Value("O'Brien"));
+    EXPECT_EQ(literalOf("delete from t where c = \"say \"\"x\"\"\""), db::Value("say \"x\""));
+    EXPECT_EQ(literalOf("delete from t where c = NULL"), db::Value());
+    EXPECT_EQ(literalOf("delete from t where c = 9223372036854775807"), db::Value(std::int64_t{9223372036854775807LL}));
     const auto s = std::get<Select>(parse("SELECT a FROM t WHERE b = 'x' ORDER BY a DESC"));
     EXPECT_EQ(s.where->value, db::Value("x"));
     EXPECT_TRUE(s.orderBy->descending);

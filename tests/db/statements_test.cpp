@@ -163,6 +163,17 @@ TEST_F(StatementTest, KilledProcessLeavesTheFileConsistent) {
     EXPECT_EQ(rows(c, "SELECT [ID] FROM [s]"), (Rows{"1", "2", "3", "4"}));
 }
 
+TEST_F(StatementTest, AColumnNamedRowidDoesNotHideTheStoredOrder) {
+    db::internal::executeScript(m_path, "", R"(
+        CREATE TABLE r (rowid TEXT, v TEXT);
+        INSERT INTO r VALUES ('c', 'first'), ('b', 'second'), ('a', 'third');)");
+    m_c.Execute("SELECT * INTO [r2] From [r]");
+    m_c.Execute("ALTER TABLE [r2] ADD COLUMN [n] LONG IDENTITY(1,1)");
+    EXPECT_EQ(rows(m_c, "SELECT * FROM [r2];"), (Rows{"c|first|1", "b|second|2", "a|third|3"}));
+    m_c.Execute("DELETE FROM [r2] WHERE [rowid] = 'b'"); // the column, not the row number
+    EXPECT_EQ(rows(m_c, "SELECT [v] FROM [r2];", db::adOpenDynamic), (Rows{"first", "third"}));
+}
+
 TEST_F(StatementTest, DropTableRemovesTablesOnly) {
     m_c.Execute("DROP TABLE [Plain]");
     EXPECT_EQ(errorOf([&] { rows(m_c, "SELECT * FROM [Plain];"); }).number(), db::err::NoSuchTable);
