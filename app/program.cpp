@@ -4,7 +4,6 @@
 #include "db/catalogue.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -42,10 +41,10 @@ std::string titleFromProductName(const std::string& productName) {
     return title;
 }
 
+// Kept for the message boxes that name no title of their own. It is not made Qt's display name, which
+// some window systems append to every window title ("Application Error — Rowsifter").
 void SetApplicationTitle() {
     titleStore() = titleFromProductName(kProductName);
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        QGuiApplication::setApplicationDisplayName(QString::fromStdString(titleStore()));
 }
 
 const std::string& applicationTitle() {

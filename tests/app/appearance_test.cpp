@@ -84,6 +84,8 @@ TEST_F(Appearance, TheSkinFileRecoloursTheDatabasePageAndStylesIt) {
     f1.show();
     EXPECT_EQ(f1.PushButton3->palette().color(QPalette::ButtonText), QColor(1, 2, 3)) << "the sheet is in force";
     EXPECT_TRUE(wizard::form2().styleSheet().isEmpty()) << "only the database page is skinned";
+    f1.Text2->setText("pw");
+    EXPECT_EQ(f1.Text2->displayText(), "**") << "the skin keeps the password mask";
     EXPECT_TRUE(desktop.reports().empty());
 }
 

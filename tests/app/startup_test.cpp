@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTest>
 #include <stdexcept>
 
@@ -57,8 +58,7 @@ TEST_F(StartUp, ARememberedDatabaseThatExistsStartsOnTheTablePage) {
                                  "CREATE TABLE Customers(Name TEXT); CREATE TABLE Orders(Id INTEGER, Item TEXT);");
     app::SettingsStore::save(app::kDatabaseKey, path);
     wizard::startUp();
-    if (!wizard::isLoaded(2))
-        GTEST_SKIP() << "the database page's \"Next >\" does not open the table page yet";
+    ASSERT_TRUE(wizard::isLoaded(2));
     EXPECT_FALSE(wizard::form1().isVisible());
     EXPECT_TRUE(wizard::form2().isVisible());
     QStringList listed;
@@ -66,6 +66,26 @@ TEST_F(StartUp, ARememberedDatabaseThatExistsStartsOnTheTablePage) {
         listed << wizard::form2().List1->item(i)->text();
     EXPECT_EQ(listed, (QStringList{"Customers", "Orders"}));
     EXPECT_TRUE(desktop.reports().empty());
+
+    wizard::form2().PushButton2->click(); // "< Back" brings the hidden database page back
+    EXPECT_TRUE(wizard::form1().isVisible());
+    EXPECT_FALSE(wizard::form2().isVisible());
+    EXPECT_EQ(wizard::form1().Text1->text().toStdString(), path);
+}
+
+TEST_F(StartUp, ARememberedDatabaseThatCannotBeOpenedIsReportedAndTheDatabasePageShown) {
+    const std::string path = folder.path() + "/locked.accdb";
+    db::internal::createDatabase(path, "right", "CREATE TABLE T(A TEXT);");
+    app::SettingsStore::save(app::kDatabaseKey, path);
+    app::SettingsStore::save(app::kPasswordKey, "wrong");
+    wizard::startUp();
+    const auto reports = desktop.reports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].location, "in Quarnelby2021/08/31.Form1.PushButton3_Click ");
+    EXPECT_EQ(reports[0].statement, 100);
+    EXPECT_NE(reports[0].description.find("locked.accdb"), std::string::npos) << reports[0].description;
+    EXPECT_TRUE(wizard::form1().isVisible());
+    EXPECT_FALSE(wizard::isLoaded(2) && wizard::form2().isVisible());
 }
 
 TEST_F(StartUp, AMissingProviderEndsTheProgramAfterItsOwnMessageOnly) {
