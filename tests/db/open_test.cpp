@@ -124,12 +124,17 @@ TEST_F(OpenTest, ProviderProbeCanBeMadeToFail) {
     EXPECT_NO_THROW(db::probeProvider());
 }
 
-TEST_F(OpenTest, ClosedConnectionRefusesWork) {
+TEST_F(OpenTest, ConnectionStateAndProperties) {
     db::Connection c;
     EXPECT_EQ(errorOf([&] { c.Execute("DROP TABLE [t]"); }).number(), db::err::ObjectClosed);
     const std::string path = makeDb("c.mdb", "CREATE TABLE t(a);");
     c.Open(db::BuildConnectionString(path, ""));
     EXPECT_EQ(errorOf([&] { c.Open(db::BuildConnectionString(path, "")); }).number(), db::err::ObjectOpen);
+    c.setProperty("Jet OLEDB:Max Locks Per File", db::Value(1000000000));
+    EXPECT_EQ(c.property("JET OLEDB:MAX LOCKS PER FILE"), db::Value(1000000000));
+    const db::Error unknown = errorOf([&] { c.setProperty("Jet OLEDB:Page Timeout", db::Value(1)); });
+    EXPECT_EQ(unknown.number(), db::err::ItemNotFound);
+    EXPECT_NE(unknown.description().find("'Jet OLEDB:Page Timeout'"), std::string::npos);
     db::Connection copy = c; // copies refer to the same connection
     c.Close();
     EXPECT_FALSE(copy.isOpen());
