@@ -27,7 +27,7 @@ std::string location(const char* procedure) {
 void moveEntry(QListWidget* source, QListWidget* target, int row) {
     target->addItem(source->item(row)->text());
     delete source->takeItem(row);
-    source->clearSelection();
+    clearSelectionAndCurrent(source);
 }
 
 // ">" and "<": the selected entry, or a message when there is none.
@@ -43,7 +43,7 @@ void moveSelected(Form3& page, QListWidget* source, QListWidget* target, const c
     trap.run(102, [&] { target->addItem(source->item(row)->text()); });
     trap.run(104, [&] {
         delete source->takeItem(row);
-        source->clearSelection();
+        clearSelectionAndCurrent(source);
     });
     setFieldButtonStates(page, &trap, 106, 116);
 }

@@ -17,14 +17,12 @@
 namespace wizard {
 
 namespace {
-constexpr qint64 kFrameMs = 16;
-
 int progressNumber(double value) {
     return static_cast<int>(std::clamp(value, 0.0, static_cast<double>(std::numeric_limits<int>::max())));
 }
 } // namespace
 
-Form4Host::Form4Host(Form4& page) : m_page(page) {
+Form4Host::Form4Host(Form4& page, std::chrono::milliseconds frame) : m_page(page), m_frameMs(frame.count()) {
     m_sinceFrame.start();
 }
 
@@ -89,7 +87,7 @@ void Form4Host::messageBox(const std::string& text) {
 }
 
 void Form4Host::yield() {
-    if (m_sinceFrame.elapsed() < kFrameMs)
+    if (m_sinceFrame.elapsed() < m_frameMs)
         return;
     flush();
     processPendingEvents();

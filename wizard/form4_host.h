@@ -6,6 +6,7 @@
 #include "dedupe/engine_host.h"
 
 #include <QElapsedTimer>
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -15,7 +16,8 @@ class Form4;
 
 class Form4Host : public dedupe::EngineHost {
 public:
-    explicit Form4Host(Form4& page);
+    // `frame`: the least time between two screen updates.
+    explicit Form4Host(Form4& page, std::chrono::milliseconds frame = std::chrono::milliseconds(16));
 
     std::string outputName() override;
     bool isTableListed(const std::string& name) override;
@@ -50,6 +52,7 @@ private:
 
     Form4& m_page;
     FlushingReporter m_reporter{*this};
+    qint64 m_frameMs;
     QElapsedTimer m_sinceFrame;
     std::optional<int> m_pendingValue;
     std::string m_pendingTitle;

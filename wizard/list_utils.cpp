@@ -55,10 +55,21 @@ void RemoveItemsPresentInList(QListWidget* first, QListWidget* second, const Yie
     const QStringList firstTexts = listTexts(first);
     const std::vector<int> positions = positionsPresentIn(firstTexts, listTexts(second), yield);
     // Highest position first, so the positions still to be removed stay valid.
+    bool selectedRemoved = false;
     for (auto it = positions.rbegin(); it != positions.rend(); ++it) {
-        if (*it < first->count() && first->item(*it)->text() == firstTexts[*it])
+        if (*it < first->count() && first->item(*it)->text() == firstTexts[*it]) {
+            selectedRemoved = selectedRemoved || first->item(*it)->isSelected();
             delete first->takeItem(*it);
+        }
     }
+    // A removed selected entry leaves the list without a selection; it does not pass to a neighbour.
+    if (selectedRemoved)
+        clearSelectionAndCurrent(first);
+}
+
+void clearSelectionAndCurrent(QListWidget* list) {
+    list->setCurrentItem(nullptr);
+    list->clearSelection();
 }
 
 } // namespace wizard

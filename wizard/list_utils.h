@@ -26,6 +26,9 @@ std::vector<int> positionsPresentIn(const QStringList& first, const QStringList&
 // the remaining entries keep their order.
 void RemoveItemsPresentInList(QListWidget* first, QListWidget* second, const Yield& yield = processPendingEvents);
 
+// No entry selected or current, as after the selected entry was removed.
+void clearSelectionAndCurrent(QListWidget* list);
+
 // The entries' texts, top to bottom.
 QStringList listTexts(const QListWidget* list);
 
