@@ -11,8 +11,51 @@ RecordsetModel::RecordsetModel(db::Recordset recordset, QObject* parent)
     const int columns = m_recordset.fieldCount();
     for (int i = 0; i < columns; ++i)
         m_headers.append(QString::fromStdString(m_recordset.field(i).Name));
+    // The first stretch at once, so that the first screen (and a small table whole) needs no second pass.
+    fetchMore({});
+}
+
+bool RecordsetModel::rowExists(long long row) const {
+    if (m_headers.isEmpty())
+        return false;
+    try {
+        (void)m_recordset.valueAt(row, 0);
+        return true;
+    } catch (const std::exception&) {
+        return false; // past the end, or the file went away: either way no row to show
+    }
+}
+
+long long RecordsetModel::rowsBelow(long long limit) const {
+    if (rowExists(limit - 1))
+        return limit;
+    long long present = m_rows - 1; // exists (or -1)
+    long long absent = limit - 1;
+    while (absent - present > 1) {
+        const long long middle = present + (absent - present) / 2;
+        (rowExists(middle) ? present : absent) = middle;
+    }
+    return present + 1;
+}
+
+bool RecordsetModel::canFetchMore(const QModelIndex& parent) const {
+    return !parent.isValid() && !m_complete;
+}
+
+void RecordsetModel::fetchMore(const QModelIndex& parent) {
+    constexpr long long kFirstStretch = 256;
     // Views count rows in int; a table beyond that shows its first two thousand million rows.
-    m_rows = static_cast<int>(std::min<long long>(m_recordset.RecordCount(), std::numeric_limits<int>::max()));
+    constexpr long long kMostRows = std::numeric_limits<int>::max();
+    if (parent.isValid() || m_complete)
+        return;
+    const long long limit = std::min(m_rows + std::max<long long>(m_rows, kFirstStretch), kMostRows);
+    const long long found = rowsBelow(limit);
+    m_complete = found < limit || limit == kMostRows;
+    if (found > m_rows) {
+        beginInsertRows({}, m_rows, static_cast<int>(found - 1));
+        m_rows = static_cast<int>(found);
+        endInsertRows();
+    }
 }
 
 int RecordsetModel::rowCount(const QModelIndex& parent) const {

@@ -1,0 +1,59 @@
+// The grid model: rows made known a stretch at a time until exactly the table's rows are known, whatever
+// the table's size relative to the stretches; values as text with Null empty.
+#include "db/connection.h"
+#include "db/connection_string.h"
+#include "page_fixture.h"
+#include "wizard/recordset_model.h"
+
+namespace {
+
+using wizard_test::PageTest;
+
+class GridModel : public PageTest {
+protected:
+    db::Recordset openTable(long long rows) {
+        const std::string path = makeDb("rows" + std::to_string(rows) + ".db",
+                                        "CREATE TABLE t (n INTEGER, label TEXT);"
+                                        "WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s WHERE i < " +
+                                            std::to_string(rows) +
+                                            ") INSERT INTO t SELECT i, CASE WHEN i % 2 THEN 'odd' END FROM s "
+                                            "WHERE " +
+                                            std::to_string(rows) + " > 0;");
+        db::Connection connection;
+        connection.Open(db::BuildConnectionString(path, ""));
+        connection.CursorLocation = db::adUseClient;
+        db::Recordset recordset;
+        recordset.Open("SELECT * FROM [t];", connection, db::adOpenDynamic, db::adLockOptimistic);
+        return recordset;
+    }
+};
+
+TEST_F(GridModel, KnowsExactlyTheTablesRowsOnceFetchedToTheEnd) {
+    for (const long long rows : {0LL, 1LL, 255LL, 256LL, 257LL, 1000LL, 4097LL}) {
+        wizard::RecordsetModel model(openTable(rows));
+        EXPECT_EQ(model.rowCount(), std::min<long long>(rows, 256)) << rows << " rows, first stretch";
+        int fetches = 0;
+        while (model.canFetchMore({}) && fetches < 100) {
+            model.fetchMore({});
+            ++fetches;
+        }
+        EXPECT_EQ(model.rowCount(), rows) << rows << " rows";
+        EXPECT_FALSE(model.canFetchMore({}));
+        if (rows > 0) {
+            EXPECT_EQ(model.index(static_cast<int>(rows) - 1, 0).data().toString().toLongLong(), rows);
+            EXPECT_EQ(model.index(0, 1).data().toString(), "odd");
+            if (rows > 1) {
+                EXPECT_EQ(model.index(1, 1).data().toString(), "") << "Null shows empty";
+            }
+        }
+    }
+}
+
+TEST_F(GridModel, HeadersAreTheFieldNames) {
+    wizard::RecordsetModel model(openTable(3));
+    EXPECT_EQ(model.columnCount(), 2);
+    EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), "n");
+    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), "label");
+}
+
+} // namespace
