@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Runs the real program under Xvfb through the whole road on the sample database and saves a picture of
+# each page and of the result, so a person can look at them:
+#
+#   scripts/screenshots_road.sh [FOLDER]        (default: build/road)
+#
+# The program runs from a copy of its folder (so the sample it changes is a copy) with settings of its
+# own (so yours are untouched). It is worked with the mouse and keyboard through xdotool; the pictures
+# are taken with ImageMagick's import. Environment: ROWSIFTER_BUILD_DIR (default build/).
+set -euo pipefail
+
+if [ "${1:-}" = "--steps" ]; then
+    # Inside Xvfb. Places are the pages' designed ones, in twips from each window's top left (15 twips to
+    # a pixel).
+    work="$ROAD_WORK"
+    out="$ROAD_OUT"
+
+    QT_QPA_PLATFORM=xcb "$work/rowsifter" >"$work/program.log" 2>&1 &
+    program=$!
+    stop() { kill "$program" 2>/dev/null || true; }
+    trap stop EXIT
+
+    # The one page showing now (the pages share their title; hidden ones are not viewable).
+    page() {
+        for _ in $(seq 50); do
+            local id
+            id=$(xdotool search --onlyvisible --name '^Rowsifter$' 2>/dev/null | tail -1 || true)
+            if [ -n "$id" ]; then echo "$id"; return; fi
+            sleep 0.2
+        done
+        echo "screenshots_road.sh: no window of the program is showing" >&2
+        exit 1
+    }
+    # Clicks the middle of a control: x y width height in twips from the window's top left.
+    click() {
+        local id=$1 x=$2 y=$3 w=$4 h=$5
+        xdotool mousemove --window "$id" $(((x + w / 2) / 15)) $(((y + h / 2) / 15)) click 1
+        sleep 0.5
+    }
+    shot() {
+        sleep 0.7
+        import -window "$1" "$out/$2"
+        echo "$out/$2"
+    }
+
+    # Database page: load the sample, then "Next >".
+    id=$(page)
+    click "$id" 120 2055 3840 405            # "Load Sample/Example Database"
+    shot "$id" 1-database-page.png
+    click "$id" 4080 2055 3840 405           # "Next >"
+
+    # Table page: the first table (Customers) is selected; "Next >".
+    id=$(page)
+    shot "$id" 2-table-page.png
+    click "$id" 3000 1720 2535 405           # "Next >" (in the frame at 120, 120)
+
+    # Field page: FirstName and LastName chosen by typing their names in the available list and ">".
+    id=$(page)
+    for field in FirstName LastName; do
+        click "$id" 360 2820 2295 300         # the top of the available list
+        xdotool type --delay 50 "$field"
+        sleep 0.3
+        click "$id" 2730 2820 420 405         # ">"
+    done
+    shot "$id" 3-field-page.png
+    click "$id" 3000 4920 2760 405           # "Next >"
+
+    # Output page: the proposed name; "Start Creating"; "Done." over the page; the result.
+    id=$(page)
+    shot "$id" 4-output-page.png
+    click "$id" 3000 1500 2760 405           # "Start Creating"
+    sleep 1.5
+    import -window root "$out/5-done.png"
+    echo "$out/5-done.png"
+    xdotool key Return
+    shot "$id" 6-result.png
+    exit 0
+fi
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${ROWSIFTER_BUILD_DIR:-$root/build}"
+out="$(realpath -m "${1:-$build/road}")"
+for tool in xvfb-run xdotool import; do
+    command -v "$tool" >/dev/null || { echo "screenshots_road.sh: $tool is needed (apt-get install xvfb xdotool imagemagick)" >&2; exit 1; }
+done
+if [ ! -f "$build/build.ninja" ]; then
+    cmake -S "$root" -B "$build" -G Ninja >/dev/null
+fi
+ninja -C "$build" rowsifter >/dev/null
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cp -r "$build/bin/rowsifter" "$build/bin/HAND-M.CUR" "$build/bin/Samples" "$work/"
+mkdir -p "$out" "$work/config"
+export XDG_CONFIG_HOME="$work/config"
+export ROAD_WORK="$work" ROAD_OUT="$out"
+xvfb-run -a -s "-screen 0 1024x768x24" "$root/scripts/screenshots_road.sh" --steps
+if command -v sqlite3 >/dev/null; then
+    echo "Customers: $(sqlite3 "$work/Samples/sample.mdb" 'SELECT count(*) FROM Customers') rows;" \
+        "the new Customers2: $(sqlite3 "$work/Samples/sample.mdb" 'SELECT count(*) FROM Customers2') rows"
+fi
