@@ -1,5 +1,5 @@
 // The grid model: rows made known a stretch at a time until exactly the table's rows are known, whatever
-// the table's size relative to the stretches; values as text with Null empty.
+// the table's size relative to the stretches; values as text with Null empty. (Headers: the table page.)
 #include "db/connection.h"
 #include "db/connection_string.h"
 #include "page_fixture.h"
@@ -47,13 +47,6 @@ TEST_F(GridModel, KnowsExactlyTheTablesRowsOnceFetchedToTheEnd) {
             }
         }
     }
-}
-
-TEST_F(GridModel, HeadersAreTheFieldNames) {
-    wizard::RecordsetModel model(openTable(3));
-    EXPECT_EQ(model.columnCount(), 2);
-    EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), "n");
-    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), "label");
 }
 
 } // namespace
