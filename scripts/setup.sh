@@ -9,6 +9,7 @@ packages=(
     googletest libgtest-dev libbenchmark-dev
     mdbtools
     xvfb xauth fonts-liberation
+    xdotool imagemagick # scripts/screenshots_road.sh works the program and takes its pictures
 )
 
 missing=()
