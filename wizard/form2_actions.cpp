@@ -56,15 +56,10 @@ void Form2::PushButton3_Click() {
     const bool open = connection && trap.run(112, [&] { connection->Open(BuildConnectionString()); });
     WizardSelections& chosen = selections();
     trap.run(114, [&] { chosen.TableName = List1->item(row)->text().toStdString(); });
-    Form3* fields = nullptr;
-    trap.run(116, [&] {
-        fields = &form3();
-        fields->show();
-    });
-    if (!fields)
-        fields = &form3();
-    trap.run(118, [&] { fields->List1->clear(); });
-    trap.run(120, [&] { unbindGrid(fields->DataGrid1); });
+    Form3& fields = form3(); // its load reports its own failures
+    trap.run(116, [&] { fields.show(); });
+    trap.run(118, [&] { fields.List1->clear(); });
+    trap.run(120, [&] { unbindGrid(fields.DataGrid1); });
     if (open) {
         trap.run(122, [&] { connection->CursorLocation = db::adUseClient; });
         trap.run(124, [&] {
@@ -75,7 +70,7 @@ void Form2::PushButton3_Click() {
         });
     }
     if (preview)
-        trap.run(126, [&] { bindGrid(fields->DataGrid1, *preview); });
+        trap.run(126, [&] { bindGrid(fields.DataGrid1, *preview); });
     trap.run(128, [&] { chosen.TableFieldList.clear(); });
     if (preview) {
         const int count = trap.value(128, 0, [&] { return preview->fieldCount(); });
@@ -84,17 +79,17 @@ void Form2::PushButton3_Click() {
             std::string name;
             trap.run(132, [&] {
                 name = preview->field(i).Name;
-                fields->List1->addItem(QString::fromStdString(name));
+                fields.List1->addItem(QString::fromStdString(name));
             });
             trap.run(134, [&] { appendBracketed(chosen.TableFieldList, name); });
         }
     }
     // The states and the selection follow the refilled list before the chosen fields leave it.
-    setFieldButtonStates(*fields, &trap, 142, 152);
-    if (trap.test(166, [&] { return fields->List1->count() >= 1; }))
-        trap.run(166, [&] { selectFirst(fields->List1); });
-    trap.run(168, [&] { fields->DataGrid1->setFocus(); });
-    trap.run(170, [&] { RemoveItemsPresentInList(fields->List1, fields->List2); });
+    setFieldButtonStates(fields, &trap, 142, 152);
+    if (trap.test(166, [&] { return fields.List1->count() >= 1; }))
+        trap.run(166, [&] { selectFirst(fields.List1); });
+    trap.run(168, [&] { fields.DataGrid1->setFocus(); });
+    trap.run(170, [&] { RemoveItemsPresentInList(fields.List1, fields.List2); });
     trap.run(172, [&] { hide(); });
     trap.run(174, [&] { app::setPointer(this, app::PointerDefault); });
 }

@@ -27,7 +27,6 @@ if [ -z "$work" ]; then
 fi
 mkdir -p "$work"
 
-echo "== Preview of a big table (first screen, memory)"
 small="$work/preview-small.db"
 rm -f "$small"
 sqlite3 "$small" "CREATE TABLE t (id INTEGER PRIMARY KEY, a TEXT, b TEXT, c INTEGER);
@@ -40,6 +39,8 @@ big="$work/big.db"
 cp "$work/theirs.db" "$big"
 sqlite3 "$big" "DROP TABLE o; VACUUM;"
 
+echo
+echo "== The field page's preview of a big table (first screen, memory)"
 QT_QPA_PLATFORM=offscreen "$build/bin/rowsifter-preview-bench" "$small" t "$big" t
 
 echo
