@@ -106,6 +106,18 @@ TEST_F(OutputPage, StartCreatingWritesTheTableShowsItAndSaysDone) {
     EXPECT_EQ(page.DataGrid1->model()->headerData(1, Qt::Horizontal).toString(), "FirstName");
 }
 
+TEST_F(OutputPage, AMinimizedPageIsRestoredBeforeDone) {
+    reachOutputPage(shop(), "Orders", {"Product"});
+    wizard::Form4& page = wizard::form4();
+    page.showMinimized();
+    ASSERT_TRUE(page.isMinimized());
+    bool minimizedAtDone = true;
+    desktop.whileBoxOpen = [&](const app::testing::MessageBoxCall&) { minimizedAtDone = page.isMinimized(); };
+    page.PushButton4_Click();
+    EXPECT_EQ(messageTexts(), std::vector<std::string>{"Done."});
+    EXPECT_FALSE(minimizedAtDone);
+}
+
 TEST_F(OutputPage, TheWindowSeesTheLastRowAtThePaceOfTheScreen) {
     reachOutputPage(shop(), "Orders", {"Product"});
     wizard::Form4& page = wizard::form4();
