@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
         db::Connection connection;
         connection.Open(db::BuildConnectionString(path, ""));
         db::Recordset result;
-        result.Open("SELECT * FROM " + db::quoteBracket(argv[3]), connection, db::adOpenStatic, db::adLockReadOnly);
+        result.Open("SELECT * FROM " + db::quoteBracket(argv[3]), connection, db::adOpenKeyset, db::adLockReadOnly);
         written = result.RecordCount();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "output table: %s\n", e.what());
