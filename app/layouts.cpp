@@ -2,6 +2,7 @@
 
 #include "app/appearance.h"
 
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -90,6 +91,11 @@ QTableView* makeDataGrid(QWidget* parent, const char* name, Twips at) {
     g->verticalHeader()->setFont(textFont());
     g->setEditTriggers(QAbstractItemView::NoEditTriggers);
     g->setTabKeyNavigation(false); // Tab leaves the grid for the next control, as on the other controls
+    // One line of text per row, as a data sheet shows it: a long value is cut, not wrapped into a tall row,
+    // so the small preview still shows several rows.
+    g->setWordWrap(false);
+    g->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    g->verticalHeader()->setDefaultSectionSize(QFontMetrics(textFont()).height() + 6);
     return g;
 }
 
