@@ -80,6 +80,7 @@ fi
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${ROWSIFTER_BUILD_DIR:-$root/build}"
 out="$(realpath -m "${1:-$build/road}")"
+"$root/scripts/setup.sh" xdotool imagemagick
 for tool in xvfb-run xdotool import; do
     command -v "$tool" >/dev/null || { echo "screenshots_road.sh: $tool is needed (apt-get install xvfb xdotool imagemagick)" >&2; exit 1; }
 done

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the program and the tests need (only those missing).
+# Further package names given as arguments are installed too (the screenshot script needs two more).
 set -euo pipefail
 
 packages=(
@@ -9,7 +10,7 @@ packages=(
     googletest libgtest-dev libbenchmark-dev
     mdbtools
     xvfb xauth fonts-liberation
-    xdotool imagemagick # scripts/screenshots_road.sh works the program and takes its pictures
+    "$@"
 )
 
 missing=()
