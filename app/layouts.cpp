@@ -2,6 +2,7 @@
 
 #include "app/appearance.h"
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -49,6 +50,11 @@ QPushButton* makePushButton(QWidget* parent, const char* name, const QString& ca
     b->setFont(buttonFont());
     setColour(b, QPalette::Button, colourFromValue(kDesignWhite));
     setColour(b, QPalette::ButtonText, colourFromValue(kButtonTextColour));
+    // A disabled button keeps the greyed text of the system, so a page shows which buttons it holds back.
+    QPalette greyed = b->palette();
+    greyed.setColor(QPalette::Disabled, QPalette::ButtonText,
+                    QApplication::palette().color(QPalette::Disabled, QPalette::ButtonText));
+    b->setPalette(greyed);
     b->setAutoDefault(false);
     return b;
 }

@@ -68,6 +68,12 @@ TEST_F(Appearance, WithoutASkinTheDatabasePageStaysWhiteAndTheOthersTakeTheFaceC
     }
     // Push buttons keep their designed white; text and list boxes keep the system window colour.
     EXPECT_EQ(wizard::form2().PushButton3->palette().color(QPalette::Button), QColor(Qt::white));
+    // ...and a disabled one greys its caption as the system does, so held-back buttons look held back.
+    const QPalette button = wizard::form3().PushButton3->palette();
+    EXPECT_EQ(button.color(QPalette::Disabled, QPalette::ButtonText),
+              QApplication::palette().color(QPalette::Disabled, QPalette::ButtonText));
+    EXPECT_NE(button.color(QPalette::Disabled, QPalette::ButtonText),
+              button.color(QPalette::Active, QPalette::ButtonText));
     EXPECT_EQ(wizard::form3().List1->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
     EXPECT_TRUE(desktop.reports().empty());
 }
