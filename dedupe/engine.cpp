@@ -182,10 +182,11 @@ RunResult CreateTableWithoutDuplicates(const EngineInputs& inputs, EngineHost& h
     }
     trap.run(138, [&] { rs().Close(); });
 
+    bool numbered = false;
     auto addNumberingColumn = [&] {
         trap.run(142, [&] { identifier = ScratchColumnName; });
         trap.run(144, [&] { conn().setProperty("Jet OLEDB:Max Locks Per File", db::Value(1000000000)); });
-        trap.run(146, [&] {
+        numbered = trap.run(146, [&] {
             conn().Execute("ALTER TABLE " + scratchBracket + " ADD COLUMN " + db::quoteBracket(ScratchColumnName) +
                            " LONG IDENTITY(1,1)");
         });
@@ -204,12 +205,29 @@ RunResult CreateTableWithoutDuplicates(const EngineInputs& inputs, EngineHost& h
                       conn(), db::adOpenStatic, db::adLockOptimistic);
         });
     };
-    if (openScan() && found && !trap.value(152, false, [&] { return identifiersAreUnique(rs()); })) {
-        // The table's own integer column repeats a value or holds a Null or a fraction: a delete by it could
-        // remove rows that are not duplicates. Number the rows instead, as for a table without one.
-        trap.run(152, [&] { rs().Close(); });
-        addNumberingColumn();
-        openScan();
+    bool scanOpen = openScan();
+    bool trusted = numbered;
+    if (scanOpen && found) {
+        trusted = trap.value(152, false, [&] { return identifiersAreUnique(rs()); });
+        if (!trusted) {
+            // The table's own integer column repeats a value or holds a Null or a fraction: a delete by it
+            // could remove rows that are not duplicates. Number the rows instead, as for a table without one.
+            trap.run(152, [&] { rs().Close(); });
+            addNumberingColumn();
+            scanOpen = openScan();
+            trusted = numbered;
+        }
+    }
+    if (scanOpen && !trusted) {
+        trusted = trap.value(152, false, [&] { return identifiersAreUnique(rs()); });
+    }
+    if (scanOpen && !trusted) {
+        // The numbering column could not be added (the table has a field of that name already): deleting by
+        // an identifier that may repeat could remove rows that are not duplicates, so nothing is deleted.
+        trap.run(152, [&] {
+            throw db::Error(db::err::EngineError, "Field '" + identifier + "' of table '" + inputs.TableName +
+                                                      "' cannot tell the rows apart, so no rows were removed.");
+        });
     }
     long long rowCount = 0;
     trap.run(158, [&] { rowCount = rs().RecordCount(); });
@@ -241,7 +259,7 @@ RunResult CreateTableWithoutDuplicates(const EngineInputs& inputs, EngineHost& h
         }
         // (180) Framed key parts leave no trailing separator to cut.
         // Looking the key up and remembering it are one step, so each key is hashed once.
-        if (trap.test(182, [&] { return !seen.insert(key); })) {
+        if (trusted && trap.test(182, [&] { return !seen.insert(key); })) {
             const bool deleted = trap.run(184, [&] {
                 deleteSql = deletePrefix;
                 appendIdentifier(deleteSql, rs()[*keyColumns]);

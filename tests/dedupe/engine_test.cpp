@@ -233,6 +233,19 @@ INSTANTIATE_TEST_SUITE_P(
                       IdentifierCase{"Fraction", "(1.5,'x'),(1,'x'),(2,'y')", {{"1.5", "x"}, {"2", "y"}}}),
     [](const auto& test) { return std::string(test.param.name); });
 
+// A field already named like the numbering column keeps it from being added; its repeated values must
+// then delete nothing rather than rows that are not duplicates.
+TEST_F(EngineTest, FieldNamedLikeTheNumberingColumnDeletesNothing) {
+    make("CREATE TABLE T(name TEXT, TEMP_COLUMN_CREATED_BY_QUORVANDELL REAL);"
+         "INSERT INTO T VALUES ('x', 1.5), ('x', 1.5), ('y', 1.5), ('y', 2.5);");
+    const auto result = run("T", {"name"});
+    EXPECT_FALSE(result.complete());
+    EXPECT_EQ(host.reportedStatements(), (std::vector<int>{146, 152}));
+    EXPECT_EQ(result.rowsRemoved, 0);
+    EXPECT_EQ(rows("Result").size(), 4u);
+    EXPECT_FALSE(hasTable(kScratch));
+}
+
 TEST_F(EngineTest, RefusesNamesThatWouldDestroyATableBeforeChangingAnything) {
     struct Case {
         std::string table, output, mentions;
