@@ -70,8 +70,18 @@ QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
     try {
-        // Null shows as an empty cell.
-        return QString::fromStdString(m_recordset.valueAt(index.row(), index.column()).toText());
+        // Null shows as an empty cell. A cell shows one line, so a long value (a text of megabytes, a blob)
+        // is cut: laying out all of it would stall every repaint of the grid for seconds.
+        constexpr std::size_t kShownBytes = 1000;
+        std::string text = m_recordset.valueAt(index.row(), index.column()).toText();
+        if (text.size() > kShownBytes) {
+            std::size_t cut = kShownBytes;
+            while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+                --cut; // not inside a character
+            text.resize(cut);
+            text += "\u2026";
+        }
+        return QString::fromStdString(text);
     } catch (const std::exception&) {
         // A file that went away under the grid must not take the painting down with it.
         return {};
