@@ -141,11 +141,14 @@ RunResult CreateTableWithoutDuplicates(const EngineInputs& inputs, EngineHost& h
     trap.run(108, [&] { conn().Mode = db::adModeReadWrite; });
     trap.run(110, [&] { conn().Open(inputs.connectionString); });
 
-    // Clearing old tables
+    // Clearing old tables. A listed table of the output's name is replaced, but it is dropped (114) only
+    // once the rows that replace it are ready: dropped here, it would be lost to a run that fails or is
+    // cut short before the new table is written.
+    std::optional<std::string> replaced;
     {
         const std::string output = host.outputName();
         if (trap.test(112, [&] { return host.isTableListed(output); }))
-            trap.run(114, [&] { conn().Execute("DROP TABLE " + db::quoteBracket(output)); });
+            replaced = output;
     }
     if (trap.test(116, [&] { return host.isTableListed(ScratchTableName); })) {
         trap.run(118, [&] { conn().Execute("DROP TABLE " + scratchBracket); });
@@ -160,7 +163,7 @@ RunResult CreateTableWithoutDuplicates(const EngineInputs& inputs, EngineHost& h
     }
 
     // Scratch copy
-    trap.run(120, [&] {
+    const bool copied = trap.run(120, [&] {
         conn().Execute("SELECT * INTO " + scratchBracket + " From " + db::quoteBracket(inputs.TableName));
     });
 
@@ -275,7 +278,9 @@ RunResult CreateTableWithoutDuplicates(const EngineInputs& inputs, EngineHost& h
     trap.run(194, [&] { seen = KeySet{}; });
     trap.run(196, [&] { host.setTitle(kIdleTitle); });
 
-    // Output
+    // Output. Without the scratch copy there is nothing to replace the old table with: it stays.
+    if (replaced && copied)
+        trap.run(114, [&] { conn().Execute("DROP TABLE " + db::quoteBracket(*replaced)); });
     result.outputWritten = trap.run(198, [&] {
         conn().Execute("SELECT " + inputs.TableFieldList + " INTO " + db::quoteBracket(host.outputName()) + " FROM " +
                        scratchBracket);

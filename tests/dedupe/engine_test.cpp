@@ -181,6 +181,19 @@ TEST_F(EngineTest, ReplacesAListedTableOfTheOutputName) {
     EXPECT_EQ(rows("Old"), (Rows{{"1", "x"}}));
 }
 
+// The table being replaced goes only when its replacement is ready: a run whose scratch copy fails (here
+// the chosen table was dropped behind the program's back) leaves it as it was.
+TEST_F(EngineTest, ATableToBeReplacedSurvivesARunThatCannotCopy) {
+    make("CREATE TABLE T(id INTEGER, a TEXT); CREATE TABLE Old(z TEXT); INSERT INTO Old VALUES ('old');");
+    const auto inputs = dedupe_test::inputsFor(path, "T", {"a"});
+    make("DROP TABLE T;");
+    host.output = "Old";
+    host.listed = {"T", "Old"};
+    const auto result = dedupe::CreateTableWithoutDuplicates(inputs, host);
+    expectNotWritten(result);
+    EXPECT_EQ(rows("Old"), (Rows{{"old"}}));
+}
+
 // The list is filled once and not refreshed, so an existing table may be missing from it; a name that
 // differs from a listed one in letter case only is not found in it either. Either way the final copy
 // fails, and nothing claims success.
