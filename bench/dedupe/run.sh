@@ -21,16 +21,11 @@ if [ ! -x "$cli" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     ninja -C "$build" rowsifter-cli >/dev/null
 fi
-for tool in sqlite3 /usr/bin/time; do
-    command -v "$tool" >/dev/null || { echo "run.sh: $tool is needed" >&2; exit 1; }
-done
+# shellcheck source=../common.sh
+. "$root/bench/common.sh"
+bench_need sqlite3 /usr/bin/time
 
-work="${BENCH_DIR:-}"
-if [ -z "$work" ]; then
-    work="$(mktemp -d)"
-    trap 'rm -rf "$work"' EXIT
-fi
-mkdir -p "$work"
+bench_work_folder
 ours="$work/ours.db"
 theirs="$work/theirs.db"
 rm -f "$ours" "$theirs"

@@ -16,16 +16,11 @@ if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 ninja -C "$build" rowsifter-cli rowsifter-preview-bench rowsifter-wizard-bench >/dev/null
-for tool in sqlite3 xvfb-run /usr/bin/time; do
-    command -v "$tool" >/dev/null || { echo "run.sh: $tool is needed" >&2; exit 1; }
-done
+# shellcheck source=../common.sh
+. "$root/bench/common.sh"
+bench_need sqlite3 xvfb-run /usr/bin/time
 
-work="${BENCH_DIR:-}"
-if [ -z "$work" ]; then
-    work="$(mktemp -d)"
-    trap 'rm -rf "$work"' EXIT
-fi
-mkdir -p "$work"
+bench_work_folder
 
 small="$work/preview-small.db"
 rm -f "$small"
