@@ -5,11 +5,11 @@
 namespace app {
 
 void DesktopReporter::report(const std::string& description, const std::string& location, int statement) {
-    desktop().messageBox(buildErrorReportText(description, location, statement), kErrorReportTitle, Buttons::Ok,
+    desktop().messageBox(core::buildErrorReportText(description, location, statement), core::kErrorReportTitle, Buttons::Ok,
                          Icon::Warning);
 }
 
-Reporter& reporter() {
+core::Reporter& reporter() {
     static DesktopReporter r;
     return r;
 }

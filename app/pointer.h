@@ -2,13 +2,16 @@
 // A window's pointer style, which applies over the whole window with its controls: 0 default (each
 // control's usual pointer), 11 busy (hourglass), 99 custom (the window's own image, else the default).
 // The hover rules switch between the hand and the default, but never while the window is busy.
+#include "core/program.h"
 #include <QCursor>
 
 class QWidget;
 
 namespace app {
 
-enum PointerStyle : int { PointerDefault = 0, PointerBusy = 11, PointerCustom = 99 };
+using core::PointerBusy;
+using core::PointerCustom;
+using core::PointerDefault;
 
 void setPointer(QWidget* window, int style);
 int pointerStyle(const QWidget* window);

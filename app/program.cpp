@@ -16,7 +16,7 @@ namespace app {
 
 namespace {
 std::string& titleStore() {
-    static std::string title = kProductName;
+    static std::string title = core::kProductName;
     return title;
 }
 std::string& folderOverride() {
@@ -44,7 +44,7 @@ std::string titleFromProductName(const std::string& productName) {
 // Kept for the message boxes that name no title of their own. It is not made Qt's display name, which
 // some window systems append to every window title ("Application Error — Rowsifter").
 void SetApplicationTitle() {
-    titleStore() = titleFromProductName(kProductName);
+    titleStore() = titleFromProductName(core::kProductName);
 }
 
 const std::string& applicationTitle() {

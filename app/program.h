@@ -1,13 +1,12 @@
 #pragma once
 // The program as a whole: its name and title, its folder, the existence test and how it ends.
+#include "core/program.h"
 #include <functional>
 #include <string>
 
 namespace app {
 
 class Desktop;
-
-inline constexpr const char* kProductName = "Rowsifter";
 
 // The application title made from a product name: cut at the last blank, repeatedly, until 40 characters
 // or fewer remain; at least one cut is made. A name with no blank left to cut keeps the text it has

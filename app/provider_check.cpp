@@ -1,7 +1,7 @@
 #include "app/provider_check.h"
 
 #include "app/desktop.h"
-#include "app/error_report.h"
+#include "core/error_report.h"
 #include "app/program.h"
 #include "db/connection.h"
 #include "db/error.h"
@@ -57,7 +57,7 @@ std::string providerMissingMessage() {
         text += "\r\n\r\n";
     }
     text += "(If you have any further questions please email a screenshot of this error message to ";
-    text += supportEmail();
+    text += core::supportEmail();
     text += ")";
     return text;
 }

@@ -1,5 +1,5 @@
 // rowsifter-cli: the duplicate-removal engine without windows, for scripts and large tables.
-#include "app/error_report.h"
+#include "core/error_report.h"
 #include "db/catalogue.h"
 #include "db/connection.h"
 #include "db/connection_string.h"
@@ -157,10 +157,10 @@ std::string asLines(std::string text) {
     return lines;
 }
 
-class PrintingReporter : public app::Reporter {
+class PrintingReporter : public core::Reporter {
 public:
     void report(const std::string& description, const std::string& location, int statement) override {
-        std::cerr << "\n" << asLines(app::buildErrorReportText(description, location, statement)) << "\n\n";
+        std::cerr << "\n" << asLines(core::buildErrorReportText(description, location, statement)) << "\n\n";
     }
 };
 
@@ -212,7 +212,7 @@ public:
             std::cerr << "rowsifter-cli: " << text << "\n";
     }
     void yield() override {}
-    app::Reporter& reporter() override {
+    core::Reporter& reporter() override {
         finishProgress();
         return m_reporter;
     }

@@ -1,5 +1,5 @@
 #include "dedupe/engine.h"
-#include "app/trap.h"
+#include "core/trap.h"
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/recordset.h"
@@ -116,7 +116,7 @@ RunResult CreateTableWithoutDuplicates(const EngineInputs& inputs, EngineHost& h
     RunningScope running;
     result.started = true;
 
-    app::Trap trap{kEngineLocation, host.reporter()};
+    core::Trap trap{core::location(kEngineProcedure), host.reporter()};
     const std::string scratchBracket = db::quoteBracket(ScratchTableName);
     const std::string scratchBackquote = db::quoteBackquote(ScratchTableName);
 
@@ -137,7 +137,7 @@ RunResult CreateTableWithoutDuplicates(const EngineInputs& inputs, EngineHost& h
     trap.run(102, [&] { recordset.emplace(); });
     // The result of an earlier run holds the file open and may be the table this run replaces.
     trap.run(106, [&] { host.clearResult(); });
-    trap.run(106, [&] { host.setPointer(kPointerBusy); });
+    trap.run(106, [&] { host.setPointer(core::PointerBusy); });
     trap.run(108, [&] { conn().Mode = db::adModeReadWrite; });
     trap.run(110, [&] { conn().Open(inputs.connectionString); });
 
@@ -277,7 +277,7 @@ RunResult CreateTableWithoutDuplicates(const EngineInputs& inputs, EngineHost& h
     }
     trap.run(192, [&] { rs().Close(); });
     trap.run(194, [&] { seen = KeySet{}; });
-    trap.run(196, [&] { host.setTitle(kIdleTitle); });
+    trap.run(196, [&] { host.setTitle(core::kProductName); });
 
     // Output. Without the scratch copy there is nothing to replace the old table with: it stays.
     if (replaced && copied)
@@ -306,7 +306,7 @@ RunResult CreateTableWithoutDuplicates(const EngineInputs& inputs, EngineHost& h
     }
     if (trap.test(208, [&] { return host.isMinimized(); }))
         trap.run(208, [&] { host.restoreNormal(); });
-    trap.run(210, [&] { host.setPointer(kPointerDefault); });
+    trap.run(210, [&] { host.setPointer(core::PointerDefault); });
     trap.run(211, [&] { host.setProgressValue(0); });
     if (result.outputWritten)
         trap.run(216, [&] { host.messageBox(kDoneText); });

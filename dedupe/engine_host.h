@@ -1,19 +1,17 @@
 #pragma once
 // What the duplicate-removal engine needs of the window (or front end) that runs it, and what it reads
 // and reports back. The output page implements EngineHost; so does rowsifter-cli.
-#include "app/error_report.h"
+#include "core/error_report.h"
+#include "core/program.h"
 #include "db/recordset.h"
 #include <string>
 
 namespace dedupe {
 
-inline constexpr const char* kEngineLocation = "in Quarnelby2021/08/31.Form4.PushButton4_Click ";
+inline constexpr const char* kEngineProcedure = "Form4.PushButton4_Click";
 inline constexpr const char* ScratchTableName = "TEMP_TABLE_CREATED_BY_QUORVANDELL";
 inline constexpr const char* ScratchColumnName = "TEMP_COLUMN_CREATED_BY_QUORVANDELL";
 inline constexpr const char* kDoneText = "Done.";
-inline constexpr const char* kIdleTitle = "Rowsifter";
-inline constexpr int kPointerDefault = 0;
-inline constexpr int kPointerBusy = 11;
 
 // The selections the wizard pages collected, as plain texts.
 struct EngineInputs {
@@ -40,7 +38,7 @@ public:
     virtual void setProgressMaximum(double maximum) = 0;
     virtual void setProgressValue(double value) = 0;
     virtual void setTitle(const std::string& text) = 0;
-    virtual void setPointer(int style) = 0; // kPointerDefault or kPointerBusy
+    virtual void setPointer(int style) = 0; // core::PointerDefault or core::PointerBusy
 
     virtual bool isMinimized() = 0;
     virtual void restoreNormal() = 0;
@@ -57,7 +55,7 @@ public:
     virtual void yield() = 0;
 
     // Shows the error report of a failed statement.
-    virtual app::Reporter& reporter() = 0;
+    virtual core::Reporter& reporter() = 0;
 };
 
 struct RunResult {

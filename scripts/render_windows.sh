@@ -10,7 +10,7 @@ if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
 fi
 cmake --build "$build" --target render_windows >/dev/null
 if command -v xvfb-run >/dev/null 2>&1; then
-    QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$build/app/render_windows" "$out"
+    QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$build/wizard/render_windows" "$out"
 else
-    QT_QPA_PLATFORM=offscreen "$build/app/render_windows" "$out"
+    QT_QPA_PLATFORM=offscreen "$build/wizard/render_windows" "$out"
 fi

@@ -6,9 +6,10 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config git
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    libsqlcipher-dev sqlite3
+    libsqlcipher-dev libsqlite3-0 sqlite3
+    libicu-dev
     googletest libgtest-dev libbenchmark-dev
-    mdbtools
+    mdbtools mdbtools-dev
     xvfb xauth fonts-liberation
     "$@"
 )

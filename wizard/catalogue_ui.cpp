@@ -1,7 +1,8 @@
 #include "wizard/catalogue_ui.h"
 
 #include "app/desktop_reporter.h"
-#include "app/trap.h"
+#include "core/program.h"
+#include "core/trap.h"
 #include "db/catalogue.h"
 #include "db/connection_string.h"
 #include "wizard/form1.h"
@@ -22,7 +23,7 @@ std::string BuildConnectionString() {
 }
 
 void AddTablesToAccessListbox(QListWidget* listBox, const std::string& path, const std::string& /*password*/) {
-    app::Trap trap{"in Quarnelby2021/08/31.Access.AddTablesToAccessListbox ", app::reporter()};
+    core::Trap trap{core::location("Access.AddTablesToAccessListbox"), app::reporter()};
     std::optional<std::vector<std::string>> tables;
     trap.run(100, [&] { tables.emplace(); });
     trap.run(102, [&] { tables = db::GetAccessTableNames(path, BuildConnectionString()); });

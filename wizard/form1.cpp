@@ -8,7 +8,8 @@
 #include "app/program.h"
 #include "app/provider_check.h"
 #include "app/settings_store.h"
-#include "app/trap.h"
+#include "core/program.h"
+#include "core/trap.h"
 
 #include <QEvent>
 #include <QGroupBox>
@@ -64,10 +65,10 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Form1::Form_Load() {
-    app::Trap trap{"in Quarnelby2021/08/31.Form1.Form_Load ", app::reporter()};
+    core::Trap trap{core::location("Form1.Form_Load"), app::reporter()};
     trap.run(100, [&] { app::ApplySkin(*this); });
     trap.run(104, [&] { app::runPromotion(app::desktop(), app::homePageAddress()); });
-    trap.run(106, [&] { setWindowTitle(QString::fromUtf8(app::kProductName)); });
+    trap.run(106, [&] { setWindowTitle(QString::fromUtf8(core::kProductName)); });
     trap.run(106, [&] { setWindowIcon(app::mainIcon()); });
     trap.run(106, [&] { app::SetApplicationTitle(); });
     if (trap.test(124, [&] { return app::FileExists(app::handCursorPath()); }))

@@ -5,7 +5,8 @@
 #include "app/desktop_reporter.h"
 #include "app/program.h"
 #include "app/settings_store.h"
-#include "app/trap.h"
+#include "core/program.h"
+#include "core/trap.h"
 #include "db/catalogue.h"
 #include "wizard/catalogue_ui.h"
 #include "wizard/form2.h"
@@ -39,7 +40,7 @@ void selectWholeText(QLineEdit* box) {
 void Form1::PushButton1_Click() {
     if (busy())
         return;
-    app::Trap trap{"in Quarnelby2021/08/31.Form1.PushButton1_Click ", app::reporter()};
+    core::Trap trap{core::location("Form1.PushButton1_Click"), app::reporter()};
     trap.run(100, [&] { Text1->setText(QString::fromStdString(app::programFolder() + "/Samples/sample.mdb")); });
 }
 
@@ -47,7 +48,7 @@ void Form1::PushButton3_Click() {
     if (busy())
         return;
     BusyScope working;
-    app::Trap trap{"in Quarnelby2021/08/31.Form1.PushButton3_Click ", app::reporter()};
+    core::Trap trap{core::location("Form1.PushButton3_Click"), app::reporter()};
     // Only the go or no-go test: the names the user sees are read again when the list is filled.
     std::optional<std::vector<std::string>> catalogue;
     trap.run(100, [&] { catalogue = db::GetAccessTableNames(Text1->text().toStdString(), BuildConnectionString()); });
@@ -63,7 +64,7 @@ void Form1::PushButton3_Click() {
 }
 
 void Form1::PushButton4_Click() {
-    app::Trap trap{"in Quarnelby2021/08/31.Form1.PushButton4_Click ", app::reporter()};
+    core::Trap trap{core::location("Form1.PushButton4_Click"), app::reporter()};
     trap.run(100, [&] {
         showMessage("This program compares all rows with one another to find duplicate rows. This program does not "
                     "find duplicate columns.");
@@ -73,7 +74,7 @@ void Form1::PushButton4_Click() {
 void Form1::PushButton5_Click() {
     if (busy())
         return;
-    app::Trap trap{"in Quarnelby2021/08/31.Form1.PushButton5_Click ", app::reporter()};
+    core::Trap trap{core::location("Form1.PushButton5_Click"), app::reporter()};
     app::FileDialogRequest dialog;
     std::string chosen;
     trap.run(100, [&] { dialog.fileName.clear(); });

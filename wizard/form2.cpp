@@ -4,7 +4,8 @@
 #include "app/layouts.h"
 #include "app/pointer.h"
 #include "app/program.h"
-#include "app/trap.h"
+#include "core/program.h"
+#include "core/trap.h"
 #include "wizard/page_look.h"
 
 #include <QGroupBox>
@@ -36,10 +37,10 @@ Form2::Form2() : app::PageWindow(5880, 2385, true) {
 }
 
 void Form2::Form_Load() {
-    app::Trap trap{"in Quarnelby2021/08/31.Form2.Form_Load ", app::reporter()};
+    core::Trap trap{core::location("Form2.Form_Load"), app::reporter()};
     loadPageLook(*this, trap);
     trap.run(112, [&] { setEnabled(true); });
-    trap.run(114, [&] { app::setPointer(this, app::PointerDefault); });
+    trap.run(114, [&] { app::setPointer(this, core::PointerDefault); });
 }
 
 void Form2::Form_Unload() {

@@ -3,7 +3,8 @@
 
 #include "app/desktop_reporter.h"
 #include "app/pointer.h"
-#include "app/trap.h"
+#include "core/program.h"
+#include "core/trap.h"
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/recordset.h"
@@ -27,7 +28,7 @@ namespace wizard {
 void Form2::PushButton2_Click() {
     if (busy())
         return;
-    app::Trap trap{"in Quarnelby2021/08/31.Form2.PushButton2_Click ", app::reporter()};
+    core::Trap trap{core::location("Form2.PushButton2_Click"), app::reporter()};
     trap.run(100, [&] { form1().show(); });
     trap.run(102, [&] { hide(); });
 }
@@ -36,13 +37,13 @@ void Form2::PushButton3_Click() {
     if (busy())
         return;
     BusyScope working;
-    app::Trap trap{"in Quarnelby2021/08/31.Form2.PushButton3_Click ", app::reporter()};
+    core::Trap trap{core::location("Form2.PushButton3_Click"), app::reporter()};
     const int row = selectedRow(List1);
     if (!trap.test(106, [&] { return row >= 0; })) {
         trap.run(176, [&] { showMessage("Please select a table"); });
         return;
     }
-    trap.run(108, [&] { app::setPointer(this, app::PointerBusy); });
+    trap.run(108, [&] { app::setPointer(this, core::PointerBusy); });
 
     // The connection and the record set live on in the field page's grid; this handler only drops its
     // references. Steps that need a connection or record set that could not be opened are skipped: the
@@ -91,7 +92,7 @@ void Form2::PushButton3_Click() {
     trap.run(168, [&] { fields.DataGrid1->setFocus(); });
     trap.run(170, [&] { RemoveItemsPresentInList(fields.List1, fields.List2); });
     trap.run(172, [&] { hide(); });
-    trap.run(174, [&] { app::setPointer(this, app::PointerDefault); });
+    trap.run(174, [&] { app::setPointer(this, core::PointerDefault); });
 }
 
 } // namespace wizard

@@ -4,7 +4,8 @@
 #include "app/layouts.h"
 #include "app/pointer.h"
 #include "app/program.h"
-#include "app/trap.h"
+#include "core/program.h"
+#include "core/trap.h"
 #include "wizard/page_look.h"
 
 #include <QEvent>
@@ -67,7 +68,7 @@ bool Form3::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Form3::Form_Load() {
-    app::Trap trap{"in Quarnelby2021/08/31.Form3.Form_Load ", app::reporter()};
+    core::Trap trap{core::location("Form3.Form_Load"), app::reporter()};
     loadPageLook(*this, trap);
 }
 

@@ -2,7 +2,8 @@
 #include "wizard/form3.h"
 
 #include "app/desktop_reporter.h"
-#include "app/trap.h"
+#include "core/program.h"
+#include "core/trap.h"
 #include "db/sql_quote.h"
 #include "wizard/form2.h"
 #include "wizard/form4.h"
@@ -17,10 +18,8 @@ namespace wizard {
 
 namespace {
 
-constexpr const char* kLocation = "in Quarnelby2021/08/31.Form3.";
-
 std::string location(const char* procedure) {
-    return std::string(kLocation) + procedure + " ";
+    return core::location(std::string("Form3.") + procedure);
 }
 
 // The selected entry goes to the end of the other list; the source is left without a selection.
@@ -34,7 +33,7 @@ void moveEntry(QListWidget* source, QListWidget* target, int row) {
 void moveSelected(Form3& page, QListWidget* source, QListWidget* target, const char* procedure) {
     if (busy())
         return;
-    app::Trap trap{location(procedure), app::reporter()};
+    core::Trap trap{location(procedure), app::reporter()};
     const int row = selectedRow(source);
     if (!trap.test(100, [&] { return row >= 0; })) {
         trap.run(130, [&] { showMessage("Please select a field first."); });
@@ -52,7 +51,7 @@ void moveSelected(Form3& page, QListWidget* source, QListWidget* target, const c
 void moveAll(Form3& page, QListWidget* source, QListWidget* target, const char* procedure) {
     if (busy())
         return;
-    app::Trap trap{location(procedure), app::reporter()};
+    core::Trap trap{location(procedure), app::reporter()};
     const int count = trap.value(100, 0, [&] { return source->count(); });
     for (int i = 0; i < count; ++i)
         trap.run(102, [&] { target->addItem(source->item(i)->text()); });
@@ -78,7 +77,7 @@ void moveByDoubleClick(Form3& page, QListWidget* source, QListWidget* target) {
 void Form3::PushButton2_Click() {
     if (busy())
         return;
-    app::Trap trap{location("PushButton2_Click"), app::reporter()};
+    core::Trap trap{location("PushButton2_Click"), app::reporter()};
     trap.run(100, [&] { form2().show(); });
     trap.run(102, [&] { hide(); });
 }
@@ -87,7 +86,7 @@ void Form3::PushButton3_Click() {
     if (busy())
         return;
     BusyScope working;
-    app::Trap trap{location("PushButton3_Click"), app::reporter()};
+    core::Trap trap{location("PushButton3_Click"), app::reporter()};
     std::string& handOver = selections().ChosenFieldList;
     trap.run(106, [&] { handOver.clear(); });
     const int count = trap.value(108, 0, [&] { return List2->count(); });
@@ -101,7 +100,7 @@ void Form3::PushButton3_Click() {
 }
 
 void Form3::PushButton4_Click() {
-    app::Trap trap{location("PushButton4_Click"), app::reporter()};
+    core::Trap trap{location("PushButton4_Click"), app::reporter()};
     trap.run(100, [&] {
         showMessage("If the chosen table contains an ID (autonumber) column already, make sure it starts at 1 and "
                     "moves forward consecutively such as 1 2 3 4 5 6... If it does not start at 1, delete this "

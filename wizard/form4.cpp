@@ -4,7 +4,8 @@
 #include "app/layouts.h"
 #include "app/pointer.h"
 #include "app/program.h"
-#include "app/trap.h"
+#include "core/program.h"
+#include "core/trap.h"
 #include "wizard/page_look.h"
 #include "wizard/wizard_selections.h"
 
@@ -42,7 +43,7 @@ Form4::Form4() : app::PageWindow(5880, 4575, true) {
 }
 
 void Form4::Form_Load() {
-    app::Trap trap{"in Quarnelby2021/08/31.Form4.Form_Load ", app::reporter()};
+    core::Trap trap{core::location("Form4.Form_Load"), app::reporter()};
     loadPageLook(*this, trap);
     trap.run(112, [&] { Text1->setText(QString::fromStdString(selections().TableName + "2")); });
 }

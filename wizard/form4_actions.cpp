@@ -2,7 +2,8 @@
 #include "wizard/form4.h"
 
 #include "app/desktop_reporter.h"
-#include "app/trap.h"
+#include "core/program.h"
+#include "core/trap.h"
 #include "db/connection.h"
 #include "db/recordset.h"
 #include "db/sql_quote.h"
@@ -24,7 +25,7 @@
 namespace wizard {
 
 void Form4::PushButton1_Click() {
-    app::Trap trap{"in Quarnelby2021/08/31.Form4.PushButton1_Click ", app::reporter()};
+    core::Trap trap{core::location("Form4.PushButton1_Click"), app::reporter()};
     trap.run(100, [&] {
         showMessage("You are about to create a new table with duplicates records (rows) removed except for the "
                     "first. Please choose a name for this table.");
@@ -35,7 +36,7 @@ void Form4::PushButton2_Click() {
     if (busy())
         return;
     BusyScope working;
-    app::Trap trap{"in Quarnelby2021/08/31.Form4.PushButton2_Click ", app::reporter()};
+    core::Trap trap{core::location("Form4.PushButton2_Click"), app::reporter()};
     const std::string& table = selections().TableName;
     // As on the table page, a step whose connection or record set could not be opened is skipped once
     // that failure has been reported.

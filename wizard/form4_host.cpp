@@ -95,7 +95,7 @@ void Form4Host::yield() {
     m_sinceFrame.restart();
 }
 
-app::Reporter& Form4Host::reporter() {
+core::Reporter& Form4Host::reporter() {
     return m_reporter;
 }
 

@@ -31,7 +31,7 @@ public:
     void clearResult() override;
     void messageBox(const std::string& text) override;
     void yield() override;
-    app::Reporter& reporter() override;
+    core::Reporter& reporter() override;
 
     // Puts the last reported progress and title on the screen now.
     void flush();
@@ -41,7 +41,7 @@ public:
 
 private:
     // Error reports show the state of the run as it was when the statement failed.
-    class FlushingReporter : public app::Reporter {
+    class FlushingReporter : public core::Reporter {
     public:
         explicit FlushingReporter(Form4Host& host) : m_host(host) {}
         void report(const std::string& description, const std::string& location, int statement) override;

@@ -2,7 +2,7 @@
 
 #include "app/desktop.h"
 #include "app/program.h"
-#include "app/trap.h"
+#include "core/trap.h"
 #include "dedupe/engine.h"
 #include "wizard/form3.h"
 
@@ -24,7 +24,7 @@ void selectFirst(QListWidget* list) {
 namespace {
 
 // One if-statement of the button states: the test, then the buttons one by one in the chosen branch.
-void enableWhenFilled(app::Trap* trap, int at, const QListWidget* list, std::initializer_list<QPushButton*> buttons) {
+void enableWhenFilled(core::Trap* trap, int at, const QListWidget* list, std::initializer_list<QPushButton*> buttons) {
     const auto empty = [&] { return list->count() == 0; };
     const bool isEmpty = trap ? trap->test(at, empty) : empty();
     const int count = static_cast<int>(buttons.size());
@@ -43,7 +43,7 @@ int g_busy = 0;
 
 } // namespace
 
-void setFieldButtonStates(Form3& page, app::Trap* trap, int availableAt, int chosenAt) {
+void setFieldButtonStates(Form3& page, core::Trap* trap, int availableAt, int chosenAt) {
     enableWhenFilled(trap, availableAt, page.List1, {page.PushButton5, page.PushButton6});
     enableWhenFilled(trap, chosenAt, page.List2, {page.PushButton7, page.PushButton8, page.PushButton3});
 }

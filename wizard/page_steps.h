@@ -5,7 +5,7 @@
 
 class QListWidget;
 
-namespace app {
+namespace core {
 class Trap;
 }
 
@@ -22,7 +22,7 @@ void selectFirst(QListWidget* list);
 // ">" and ">>" are enabled exactly when the available list has entries; "<", "<<" and "Next >" exactly
 // when the chosen list has. Each block is an if-statement under its own numbers: the test at `at`, the
 // then-branch at at+2.., the else-branch after it. Without a trap the steps run unguarded.
-void setFieldButtonStates(Form3& page, app::Trap* trap, int availableAt, int chosenAt);
+void setFieldButtonStates(Form3& page, core::Trap* trap, int availableAt, int chosenAt);
 
 // A message box with an OK button, no icon and the application title.
 void showMessage(const std::string& text);

@@ -1,6 +1,6 @@
 #include "app/testing/fake_desktop.h"
 
-#include "app/error_report.h"
+#include "core/error_report.h"
 
 namespace app::testing {
 
@@ -68,7 +68,7 @@ std::vector<ReportCall> FakeDesktop::reports() const {
     std::vector<ReportCall> found;
     for (const MessageBoxCall& box : boxes) {
         ReportCall r;
-        if (box.title == kErrorReportTitle && parseReport(box.text, r))
+        if (box.title == core::kErrorReportTitle && parseReport(box.text, r))
             found.push_back(r);
     }
     return found;
@@ -77,7 +77,7 @@ std::vector<ReportCall> FakeDesktop::reports() const {
 std::vector<MessageBoxCall> FakeDesktop::messages() const {
     std::vector<MessageBoxCall> found;
     for (const MessageBoxCall& box : boxes)
-        if (box.title != kErrorReportTitle)
+        if (box.title != core::kErrorReportTitle)
             found.push_back(box);
     return found;
 }

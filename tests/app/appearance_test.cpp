@@ -198,10 +198,10 @@ TEST_F(Appearance, EachControlSwitchesThePointerByItsOwnRule) {
         QWidget* control = *h.control ? window.findChild<QWidget*>(h.control) : &window;
         ASSERT_NE(control, nullptr) << h.control;
         SCOPED_TRACE(QString("Form%1.%2").arg(h.page).arg(h.control).toStdString());
-        for (int before : {app::PointerDefault, app::PointerCustom}) {
+        for (int before : {core::PointerDefault, core::PointerCustom}) {
             app::setPointer(&window, before);
             moveOver(surface(control));
-            const int expected = h.rule == Hand ? app::PointerCustom : h.rule == Default ? app::PointerDefault : before;
+            const int expected = h.rule == Hand ? core::PointerCustom : h.rule == Default ? core::PointerDefault : before;
             EXPECT_EQ(app::pointerStyle(&window), expected) << "style before: " << before;
         }
     }
@@ -214,10 +214,10 @@ TEST_F(Appearance, TheHandStaysOverALabelAndTheDefaultReturnsOverTheFrame) {
     moveOver(f1.PushButton5);
     EXPECT_EQ(app::shownPointerShape(f1.PushButton5), Qt::BitmapCursor);
     moveOver(f1.Label5);
-    EXPECT_EQ(app::pointerStyle(&f1), app::PointerCustom);
+    EXPECT_EQ(app::pointerStyle(&f1), core::PointerCustom);
     EXPECT_EQ(app::shownPointerShape(f1.Label5), Qt::BitmapCursor);
     moveOver(f1.Frame1);
-    EXPECT_EQ(app::pointerStyle(&f1), app::PointerDefault);
+    EXPECT_EQ(app::pointerStyle(&f1), core::PointerDefault);
     EXPECT_EQ(app::shownPointerShape(f1.Frame1), Qt::ArrowCursor);
     EXPECT_EQ(app::shownPointerShape(f1.Text1), Qt::IBeamCursor) << "text boxes keep their own pointer";
 }
@@ -226,22 +226,22 @@ TEST_F(Appearance, WithoutThePointerFileTheHandRuleShowsTheOrdinaryArrow) {
     wizard::Form2& f2 = wizard::form2();
     ASSERT_FALSE(app::hasCustomPointerImage(&f2));
     moveOver(f2.PushButton3);
-    EXPECT_EQ(app::pointerStyle(&f2), app::PointerCustom);
+    EXPECT_EQ(app::pointerStyle(&f2), core::PointerCustom);
     EXPECT_EQ(app::shownPointerShape(f2.PushButton3), Qt::ArrowCursor);
 }
 
 TEST_F(Appearance, TheHourglassStaysOverButtonsAndSurfaces) {
     layCursorFile();
     wizard::Form3& f3 = wizard::form3();
-    app::setPointer(&f3, app::PointerBusy);
+    app::setPointer(&f3, core::PointerBusy);
     for (QWidget* w :
          {static_cast<QWidget*>(f3.PushButton5), static_cast<QWidget*>(f3.List1->viewport()),
           static_cast<QWidget*>(f3.Frame2), static_cast<QWidget*>(&f3), static_cast<QWidget*>(f3.PushButton3)}) {
         moveOver(w);
-        EXPECT_EQ(app::pointerStyle(&f3), app::PointerBusy) << w->objectName().toStdString();
+        EXPECT_EQ(app::pointerStyle(&f3), core::PointerBusy) << w->objectName().toStdString();
         EXPECT_EQ(app::shownPointerShape(w), Qt::WaitCursor) << w->objectName().toStdString();
     }
-    app::setPointer(&f3, app::PointerDefault);
+    app::setPointer(&f3, core::PointerDefault);
     EXPECT_EQ(app::shownPointerShape(f3.List2->viewport()), Qt::ArrowCursor);
     moveOver(f3.PushButton7);
     EXPECT_EQ(app::shownPointerShape(f3.PushButton7), Qt::BitmapCursor);
@@ -249,7 +249,7 @@ TEST_F(Appearance, TheHourglassStaysOverButtonsAndSurfaces) {
 
 TEST_F(Appearance, TheTablePageLoadLeavesTheDefaultPointer) {
     wizard::Form2& f2 = wizard::form2();
-    EXPECT_EQ(app::pointerStyle(&f2), app::PointerDefault);
+    EXPECT_EQ(app::pointerStyle(&f2), core::PointerDefault);
     EXPECT_TRUE(f2.isEnabled());
 }
 

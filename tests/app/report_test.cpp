@@ -1,9 +1,9 @@
 // The error report: its exact text, and where a trapped procedure goes on after a failing statement.
 #include "app/desktop_reporter.h"
-#include "app/error_report.h"
+#include "core/error_report.h"
 #include "app/program.h"
 #include "app/testing/fake_desktop.h"
-#include "app/trap.h"
+#include "core/trap.h"
 #include "db/error.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +21,7 @@ struct Recorded {
     int statement;
 };
 
-class RecordingReporter : public app::Reporter {
+class RecordingReporter : public core::Reporter {
 public:
     void report(const std::string& description, const std::string& location, int statement) override {
         reports.push_back({description, location, statement});
@@ -32,19 +32,19 @@ public:
 TEST(ReportText, JoinsDescriptionLocationNumberAndRequest) {
     const std::string expected = "Table 'Orders' does not exist\r\nin Quarnelby2021/08/31.Form2.PushButton3_Click "
                                  "at line 124\r\rPlease email screenshot of this message to " +
-                                 app::supportEmail();
-    EXPECT_EQ(app::buildErrorReportText("Table 'Orders' does not exist",
+                                 core::supportEmail();
+    EXPECT_EQ(core::buildErrorReportText("Table 'Orders' does not exist",
                                         "in Quarnelby2021/08/31.Form2.PushButton3_Click ", 124),
               expected);
 }
 
 TEST(ReportText, EmptyDescriptionStillStartsWithTheLineBreak) {
-    const std::string text = app::buildErrorReportText("", kLocation, 100);
+    const std::string text = core::buildErrorReportText("", kLocation, 100);
     EXPECT_EQ(text.rfind("\r\n" + kLocation + "at line 100\r\r", 0), 0u) << text;
 }
 
 TEST(ReportText, SupportAddressIsAnEmailAddress) {
-    const std::string& address = app::supportEmail();
+    const std::string& address = core::supportEmail();
     ASSERT_NE(address.find('@'), std::string::npos);
     EXPECT_EQ(address.find(' '), std::string::npos);
 }
@@ -56,12 +56,12 @@ TEST(ReportBox, IsAWarningTitledApplicationErrorWithOneOk) {
     EXPECT_EQ(desktop.boxes[0].title, "Application Error");
     EXPECT_EQ(desktop.boxes[0].buttons, app::Buttons::Ok);
     EXPECT_EQ(desktop.boxes[0].icon, app::Icon::Warning);
-    EXPECT_EQ(desktop.boxes[0].text, app::buildErrorReportText("Disk full", kLocation, 118));
+    EXPECT_EQ(desktop.boxes[0].text, core::buildErrorReportText("Disk full", kLocation, 118));
 }
 
 TEST(ReportBox, ReadsBackIntoItsParts) {
     app::testing::ReportCall r;
-    ASSERT_TRUE(app::testing::parseReport(app::buildErrorReportText("two\r\nlines", kLocation, 211), r));
+    ASSERT_TRUE(app::testing::parseReport(core::buildErrorReportText("two\r\nlines", kLocation, 211), r));
     EXPECT_EQ(r.description, "two\r\nlines");
     EXPECT_EQ(r.location, kLocation);
     EXPECT_EQ(r.statement, 211);
@@ -75,7 +75,7 @@ void helperWithoutTrap(std::vector<std::string>& trace) {
 
 TEST(Trap, GoesOnWithTheNextStatementAndReportsEachFailure) {
     RecordingReporter reporter;
-    app::Trap trap{kLocation, reporter};
+    core::Trap trap{kLocation, reporter};
     std::vector<std::string> trace;
     trap.run(100, [&] { throw std::runtime_error("first"); });
     trap.run(102, [&] { trace.push_back("102"); });
@@ -100,7 +100,7 @@ TEST(Trap, GoesOnWithTheNextStatementAndReportsEachFailure) {
 
 TEST(Trap, AFailingConditionGoesIntoTheThenBranch) {
     RecordingReporter reporter;
-    app::Trap trap{kLocation, reporter};
+    core::Trap trap{kLocation, reporter};
     std::vector<int> ran;
     if (trap.test(106, [&]() -> bool { throw std::runtime_error("no list"); }))
         trap.run(108, [&] { ran.push_back(108); });
@@ -114,7 +114,7 @@ TEST(Trap, AFailingConditionGoesIntoTheThenBranch) {
 
 TEST(Trap, AFalseConditionSkipsTheBranchWithoutAReport) {
     RecordingReporter reporter;
-    app::Trap trap{kLocation, reporter};
+    core::Trap trap{kLocation, reporter};
     bool branch = false;
     if (trap.test(106, [] { return false; }))
         branch = true;
@@ -126,10 +126,10 @@ TEST(Trap, ANestedTrappedProcedureReportsItsOwnFailureAndReturnsNormally) {
     RecordingReporter reporter;
     const std::string inner = "in Quarnelby2021/08/31.Access.AddTablesToAccessListbox ";
     auto trappedCallee = [&] {
-        app::Trap own{inner, reporter};
+        core::Trap own{inner, reporter};
         own.run(104, [] { throw std::runtime_error("cannot read the catalogue"); });
     };
-    app::Trap trap{kLocation, reporter};
+    core::Trap trap{kLocation, reporter};
     EXPECT_TRUE(trap.run(106, trappedCallee));
     ASSERT_EQ(reporter.reports.size(), 1u);
     EXPECT_EQ(reporter.reports[0].location, inner);
@@ -138,7 +138,7 @@ TEST(Trap, ANestedTrappedProcedureReportsItsOwnFailureAndReturnsNormally) {
 
 TEST(Trap, AValueStatementThatFailsLeavesTheFallback) {
     RecordingReporter reporter;
-    app::Trap trap{kLocation, reporter};
+    core::Trap trap{kLocation, reporter};
     const int count = trap.value(120, -1, []() -> int { throw db::Error(db::err::ObjectClosed, "closed"); });
     EXPECT_EQ(count, -1);
     ASSERT_EQ(reporter.reports.size(), 1u);

@@ -1,6 +1,6 @@
 // Start-up of the program: the database page's load routine step by step, the settings it reads and
 // writes, the provider check that can end the program, the promotion and the application title.
-#include "app/error_report.h"
+#include "core/error_report.h"
 #include "app/program.h"
 #include "app/provider_check.h"
 #include "app/settings_store.h"
@@ -158,7 +158,7 @@ TEST(ProviderCheck, MessageParagraphsAreSeparatedByTwoLineBreaks) {
     const std::string end = "this problem.\r\n\r\nWould you like me to open the Microsoft site now so you can do "
                             "this?\r\n\r\n(If you have any further questions please email a screenshot of this "
                             "error message to " +
-                            app::supportEmail() + ")";
+                            core::supportEmail() + ")";
     ASSERT_GE(text.size(), end.size());
     EXPECT_EQ(text.substr(text.size() - end.size()), end);
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Real database files in a temporary folder, and a host that records what the engine asks of its window.
-#include "app/error_report.h"
+#include "core/error_report.h"
 #include "db/recordset.h"
 #include "dedupe/engine_host.h"
 #include <filesystem>
@@ -44,7 +44,7 @@ struct Report {
     int statement;
 };
 
-class RecordingHost : public dedupe::EngineHost, public app::Reporter {
+class RecordingHost : public dedupe::EngineHost, public core::Reporter {
 public:
     std::string output;
     std::vector<std::string> listed;
@@ -77,7 +77,7 @@ public:
     void clearResult() override;
     void messageBox(const std::string& text) override;
     void yield() override;
-    app::Reporter& reporter() override { return *this; }
+    core::Reporter& reporter() override { return *this; }
     void report(const std::string& description, const std::string& location, int statement) override;
 };
 

@@ -93,7 +93,7 @@ TEST_F(OutputPage, StartCreatingWritesTheTableShowsItAndSaysDone) {
     EXPECT_EQ(page.windowTitle(), "Rowsifter");
     EXPECT_EQ(page.ProgressBar1->value(), 0);
     EXPECT_EQ(page.ProgressBar1->maximum(), 6);
-    EXPECT_EQ(app::pointerStyle(&page), app::PointerDefault);
+    EXPECT_EQ(app::pointerStyle(&page), core::PointerDefault);
 
     // Case counts: "maria anders" is another customer.
     const std::vector<std::string> expected{"1|Maria|Anders|Berlin", "2|Ana|Trujillo|Mexico", "4|Thomas|Hardy|London",

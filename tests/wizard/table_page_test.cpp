@@ -52,7 +52,7 @@ TEST_F(TablePage, NothingSelectedAsksForATableAndChangesNothing) {
     EXPECT_EQ(desktop.messages()[0].title, app::applicationTitle());
     EXPECT_TRUE(page.isVisible());
     EXPECT_FALSE(wizard::isLoaded(3));
-    EXPECT_EQ(app::pointerStyle(&page), app::PointerDefault);
+    EXPECT_EQ(app::pointerStyle(&page), core::PointerDefault);
 }
 
 TEST_F(TablePage, NextOpensTheTableForTheFieldPage) {
@@ -61,7 +61,7 @@ TEST_F(TablePage, NextOpensTheTableForTheFieldPage) {
     const wizard::Form3& fields = wizard::form3();
     EXPECT_TRUE(fields.isVisible());
     EXPECT_FALSE(wizard::form2().isVisible());
-    EXPECT_EQ(app::pointerStyle(&wizard::form2()), app::PointerDefault);
+    EXPECT_EQ(app::pointerStyle(&wizard::form2()), core::PointerDefault);
     EXPECT_EQ(wizard::selections().TableName, "Customers");
     EXPECT_EQ(wizard::selections().TableFieldList, "[ID], [FirstName], [LastName], [City]");
     EXPECT_EQ(entries(fields.List1), (QStringList{"ID", "FirstName", "LastName", "City"}));
@@ -154,7 +154,7 @@ TEST_F(TablePage, ATableThatCannotBeOpenedStillLeadsToAnEmptyFieldPage) {
     EXPECT_EQ(fields.List1->count(), 0);
     EXPECT_EQ(wizard::boundRecordset(fields.DataGrid1), nullptr);
     EXPECT_EQ(wizard::selections().TableFieldList, "");
-    EXPECT_EQ(app::pointerStyle(&wizard::form2()), app::PointerDefault);
+    EXPECT_EQ(app::pointerStyle(&wizard::form2()), core::PointerDefault);
 }
 
 TEST_F(TablePage, APasswordChangedSinceTheListWasFilledIsReportedOnceAtTheOpening) {

@@ -1,7 +1,7 @@
-#include "app/trap.h"
+#include "core/trap.h"
 #include "db/error.h"
 
-namespace app {
+namespace core {
 
 std::string describeException(std::exception_ptr e) {
     try {
@@ -20,4 +20,4 @@ void Trap::reportCurrent(int statement) {
     m_reporter.report(describeException(std::current_exception()), m_location, statement);
 }
 
-} // namespace app
+} // namespace core

@@ -2,7 +2,7 @@
 // The uniform failure report: what the user reads when a trapped statement fails.
 #include <string>
 
-namespace app {
+namespace core {
 
 // Address named in every report and in the provider message.
 const std::string& supportEmail();
@@ -19,4 +19,4 @@ public:
     virtual void report(const std::string& description, const std::string& location, int statement) = 0;
 };
 
-} // namespace app
+} // namespace core

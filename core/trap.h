@@ -5,12 +5,12 @@
 //   Trap trap{"in Quarnelby2021/08/31.Form2.PushButton3_Click ", reporter};
 //   if (trap.test(106, [&] { return list->currentRow() >= 0; })) { ... } // a failed condition counts as true
 //   trap.run(108, [&] { setPointer(Busy); });
-#include "app/error_report.h"
+#include "core/error_report.h"
 #include <exception>
 #include <string>
 #include <utility>
 
-namespace app {
+namespace core {
 
 class Trap {
 public:
@@ -62,4 +62,4 @@ private:
 // Description text of an exception: db::Error's description, what() of others.
 std::string describeException(std::exception_ptr e);
 
-} // namespace app
+} // namespace core

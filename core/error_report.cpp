@@ -1,10 +1,10 @@
-#include "app/error_report.h"
+#include "core/error_report.h"
 
 #ifndef ROWSIFTER_SUPPORT_EMAIL
 #define ROWSIFTER_SUPPORT_EMAIL "support@rowsifter.org"
 #endif
 
-namespace app {
+namespace core {
 
 const std::string& supportEmail() {
     static const std::string address = ROWSIFTER_SUPPORT_EMAIL;
@@ -23,4 +23,4 @@ std::string buildErrorReportText(const std::string& description, const std::stri
     return text;
 }
 
-} // namespace app
+} // namespace core
