@@ -7,7 +7,9 @@
 #include "db/recordset.h"
 #include "db/sql_quote.h"
 #include "db/types.h"
+#include "dedupe/cli_messages.h"
 #include "dedupe/engine.h"
+#include "dedupe/messages.h"
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -20,33 +22,12 @@
 
 namespace {
 
+namespace cli_text = dedupe::cli_text;
+
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-const char* const kHelp =
-    R"(Usage: rowsifter-cli --database PATH --table NAME --field NAME [--field NAME ...] --output NAME
-
-Writes into the database file PATH a new table NAME (--output) holding every row of the table --table
-except later repetitions: of each group of rows that agree on all the --field values, only the first
-(lowest identifier) survives. The chosen table is only read; an existing table named like the output is
-replaced. Values are compared as text, letter case and blanks included; an empty value and no value
-count as equal.
-
-Options:
-  --database PATH   the database file (SQLite, or SQLCipher-encrypted)
-  --table NAME      the table to read, as the database lists it
-  --field NAME      a field whose value takes part in the comparison; repeat for several, in order
-  --output NAME     the name of the new table
-  --help            this text
-
-The password of an encrypted file comes from the environment variable ROWSIFTER_PASSWORD, or is asked
-for (without echo) when standard input is a terminal; it is never taken as an argument.
-
-Progress goes to standard error, a one-line summary to standard output.
-Exit status: 0 when the output table was written completely, 1 when anything failed (the messages say
-what), 2 for a command line that cannot be used.
-)";
 
 struct Options {
     std::string database;
@@ -76,13 +57,12 @@ Options parseArguments(int argc, char** argv) {
             arg.resize(equals);
         } else if (arg == "--database" || arg == "--table" || arg == "--field" || arg == "--output") {
             if (i + 1 >= argc)
-                throw UsageError{"option " + arg + " needs a value"};
+                throw UsageError{cli_text::needsValue(arg)};
             value = argv[++i];
         } else if (arg == "--password" || arg.rfind("--password=", 0) == 0) {
-            throw UsageError{"the password is never taken as an argument; set ROWSIFTER_PASSWORD or type it when "
-                             "asked"};
+            throw UsageError{cli_text::kPasswordNotAnArgument};
         } else {
-            throw UsageError{"unknown argument '" + arg + "'"};
+            throw UsageError{cli_text::unknownArgument(arg)};
         }
         if (arg == "--database") {
             options.database = value;
@@ -96,19 +76,19 @@ Options parseArguments(int argc, char** argv) {
             options.output = value;
             haveOutput = true;
         } else {
-            throw UsageError{"unknown option '" + arg + "'"};
+            throw UsageError{cli_text::unknownOption(arg)};
         }
     }
     if (options.help)
         return options;
     if (!haveDatabase || options.database.empty())
-        throw UsageError{"--database PATH is required"};
+        throw UsageError{cli_text::required("--database PATH")};
     if (!haveTable || options.table.empty())
-        throw UsageError{"--table NAME is required"};
+        throw UsageError{cli_text::required("--table NAME")};
     if (options.fields.empty())
-        throw UsageError{"at least one --field NAME is required"};
+        throw UsageError{cli_text::required("at least one --field NAME")};
     if (!haveOutput || options.output.empty())
-        throw UsageError{"--output NAME is required"};
+        throw UsageError{cli_text::required("--output NAME")};
     return options;
 }
 
@@ -117,7 +97,7 @@ std::string readPassword(const std::string& database) {
         return fromEnvironment;
     if (!isatty(STDIN_FILENO))
         return {};
-    std::cerr << "Password for " << database << " (empty for none): " << std::flush;
+    std::cerr << cli_text::passwordPrompt(database) << std::flush;
     termios saved{};
     const bool canHide = tcgetattr(STDIN_FILENO, &saved) == 0;
     if (canHide) {
@@ -197,7 +177,7 @@ public:
             if (tenth == m_lastShown)
                 return;
             m_lastShown = tenth;
-            std::cerr << "rowsifter-cli: " << row << " of " << m_maximum << " rows scanned\n";
+            std::cerr << cli_text::rowsScanned(row, m_maximum) << "\n";
         }
         m_shownAt = now;
     }
@@ -208,7 +188,7 @@ public:
     void bindResult(const db::Recordset&) override {}
     void clearResult() override {}
     void messageBox(const std::string& text) override {
-        if (text != dedupe::kDoneText)
+        if (text != dedupe::text::kDone)
             std::cerr << "rowsifter-cli: " << text << "\n";
     }
     void yield() override {}
@@ -275,11 +255,10 @@ int run(const Options& options) {
     try {
         auto listed = db::GetAccessTableNames(options.database, connectionString);
         if (!listed)
-            return fail("no database file at '" + options.database + "'.");
+            return fail(cli_text::noDatabaseFile(options.database));
         tables = std::move(*listed);
         if (std::find(tables.begin(), tables.end(), options.table) == tables.end())
-            return fail("table '" + options.table + "' not found in database '" + options.database + "'." +
-                        (tables.empty() ? " It has no tables." : " Its tables: " + joinNames(tables, 20) + "."));
+            return fail(cli_text::tableNotFound(options.table, options.database, joinNames(tables, 20), tables.empty()));
         fields = fieldNames(connectionString, options.table);
     } catch (const db::Error& error) {
         return fail(error.description());
@@ -287,20 +266,14 @@ int run(const Options& options) {
     for (std::size_t i = 0; i < options.fields.size(); ++i) {
         const std::string& name = options.fields[i];
         if (std::find(fields.begin(), fields.end(), name) == fields.end())
-            return fail("field '" + name + "' not found in table '" + options.table + "' of database '" +
-                        options.database + "'. Its fields: " + joinNames(fields, 40) + ".");
+            return fail(cli_text::fieldNotFound(name, options.table, options.database, joinNames(fields, 40)));
         if (std::find(options.fields.begin(), options.fields.begin() + static_cast<long>(i), name) !=
             options.fields.begin() + static_cast<long>(i))
-            return fail("field '" + name + "' is given more than once.");
+            return fail(cli_text::fieldTwice(name));
     }
 
-    dedupe::EngineInputs inputs;
-    inputs.connectionString = connectionString;
-    inputs.TableName = options.table;
-    for (const std::string& name : fields)
-        inputs.TableFieldList += (inputs.TableFieldList.empty() ? "" : ", ") + db::quoteBracket(name);
-    for (const std::string& name : options.fields)
-        inputs.ChosenFieldList += (inputs.ChosenFieldList.empty() ? "" : ", ") + db::quoteBackquote(name);
+    const dedupe::EngineInputs inputs =
+        dedupe::makeEngineInputs(connectionString, options.table, fields, options.fields);
 
     CliHost host(options.output, tables);
     const dedupe::RunResult result = dedupe::CreateTableWithoutDuplicates(inputs, host);
@@ -309,13 +282,11 @@ int run(const Options& options) {
         return kExitFailed; // the reason is already printed
 
     if (!result.outputWritten)
-        return fail("the table '" + options.output + "' was not written (see the messages above).");
-    std::cout << "Read " << result.rowsRead << " rows, removed " << result.rowsRemoved << " repeated rows, wrote "
-              << (result.rowsWritten >= 0 ? std::to_string(result.rowsWritten) : std::string("an unknown number of"))
-              << " rows to table '" << options.output << "'." << std::endl;
+        return fail(cli_text::notWritten(options.output));
+    std::cout << cli_text::summary(result.rowsRead, result.rowsRemoved, result.rowsWritten, options.output)
+              << std::endl;
     if (!result.complete())
-        return fail("the table '" + options.output + "' was written, but " + std::to_string(result.failures) +
-                    " step(s) failed (see the messages above): it may still hold repeated rows.");
+        return fail(cli_text::incomplete(options.output, result.failures));
     return kExitOk;
 }
 
@@ -326,11 +297,11 @@ int main(int argc, char** argv) {
     try {
         options = parseArguments(argc, argv);
     } catch (const UsageError& error) {
-        std::cerr << "rowsifter-cli: " << error.message << "\nTry 'rowsifter-cli --help'.\n";
+        std::cerr << "rowsifter-cli: " << error.message << "\n" << cli_text::kTryHelp << "\n";
         return kExitUsage;
     }
     if (options.help) {
-        std::cout << kHelp;
+        std::cout << cli_text::kHelp;
         return kExitOk;
     }
     try {

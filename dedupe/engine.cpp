@@ -6,6 +6,7 @@
 #include "db/sql_quote.h"
 #include "db/types.h"
 #include "dedupe/key_set.h"
+#include "dedupe/messages.h"
 #include "dedupe/row_key.h"
 #include <charconv>
 #include <optional>
@@ -40,17 +41,11 @@ bool sameTableName(std::string_view a, std::string_view b) {
 // Names the run must not work with, because it would destroy the user's table or its own work table.
 std::string refusalFor(const EngineInputs& inputs, const std::string& output) {
     if (!output.empty() && sameTableName(output, inputs.TableName))
-        return "The new table cannot be named \"" + output + "\": that is the name of the chosen table \"" +
-               inputs.TableName +
-               "\", which would be dropped before it is copied. Please choose another name for the new table.";
+        return text::outputIsChosenTable(output, inputs.TableName);
     if (sameTableName(output, ScratchTableName))
-        return "The new table cannot be named \"" + output +
-               "\": Rowsifter uses a work table of that name while it runs. Please choose another name for the "
-               "new table.";
+        return text::outputIsWorkTable(output);
     if (sameTableName(inputs.TableName, ScratchTableName))
-        return "The table \"" + inputs.TableName +
-               "\" is Rowsifter's work table, left behind by a run that was cut short, and is replaced at the "
-               "start of every run. Rename it to remove duplicates from it.";
+        return text::chosenIsWorkTable(inputs.TableName);
     return {};
 }
 
@@ -92,7 +87,7 @@ bool identifiersAreUnique(db::Recordset& scan) {
 }
 
 db::Error notCreated(const char* what) {
-    return db::Error(db::err::ObjectClosed, std::string("The ") + what + " could not be created.");
+    return db::Error(db::err::ObjectClosed, text::notCreated(what));
 }
 
 } // namespace
@@ -105,7 +100,7 @@ RunResult CreateTableWithoutDuplicates(const EngineInputs& inputs, EngineHost& h
     RunResult result;
     if (g_running) {
         // The window disables its buttons while a run lasts; this is the last line of defence, silently.
-        result.refusal = "Rowsifter is already creating a table; wait until it has finished.";
+        result.refusal = text::kAlreadyRunning;
         return result;
     }
     result.refusal = refusalFor(inputs, host.outputName());
@@ -228,8 +223,7 @@ RunResult CreateTableWithoutDuplicates(const EngineInputs& inputs, EngineHost& h
         // The numbering column could not be added (the table has a field of that name already): deleting by
         // an identifier that may repeat could remove rows that are not duplicates, so nothing is deleted.
         trap.run(152, [&] {
-            throw db::Error(db::err::EngineError, "Field '" + identifier + "' of table '" + inputs.TableName +
-                                                      "' cannot tell the rows apart, so no rows were removed.");
+            throw db::Error(db::err::EngineError, text::cannotTellRowsApart(identifier, inputs.TableName));
         });
     }
     long long rowCount = 0;
@@ -309,7 +303,7 @@ RunResult CreateTableWithoutDuplicates(const EngineInputs& inputs, EngineHost& h
     trap.run(210, [&] { host.setPointer(core::PointerDefault); });
     trap.run(211, [&] { host.setProgressValue(0); });
     if (result.outputWritten)
-        trap.run(216, [&] { host.messageBox(kDoneText); });
+        trap.run(216, [&] { host.messageBox(text::kDone); });
 
     result.failures = trap.failures();
     return result;

@@ -4,6 +4,7 @@
 #include "core/error_report.h"
 #include "core/program.h"
 #include "db/recordset.h"
+#include "dedupe/engine_inputs.h"
 #include <string>
 
 namespace dedupe {
@@ -11,19 +12,6 @@ namespace dedupe {
 inline constexpr const char* kEngineProcedure = "Form4.PushButton4_Click";
 inline constexpr const char* ScratchTableName = "TEMP_TABLE_CREATED_BY_QUORVANDELL";
 inline constexpr const char* ScratchColumnName = "TEMP_COLUMN_CREATED_BY_QUORVANDELL";
-inline constexpr const char* kDoneText = "Done.";
-
-// The selections the wizard pages collected, as plain texts.
-struct EngineInputs {
-    // db::BuildConnectionString of the database page's current path and password.
-    std::string connectionString;
-    // The chosen table's name as listed.
-    std::string TableName;
-    // Every field of the chosen table in column order, each through db::quoteBracket, joined by ", ".
-    std::string TableFieldList;
-    // The chosen fields in chosen order, each through db::quoteBackquote, joined by ", ".
-    std::string ChosenFieldList;
-};
 
 class EngineHost {
 public:

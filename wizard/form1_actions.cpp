@@ -11,6 +11,7 @@
 #include "wizard/catalogue_ui.h"
 #include "wizard/form2.h"
 #include "wizard/forms.h"
+#include "wizard/messages.h"
 #include "wizard/page_steps.h"
 
 #include <QLineEdit>
@@ -23,8 +24,6 @@ namespace wizard {
 
 namespace {
 constexpr unsigned long kOpenFileFlags = 0x280001; // read-only box ticked, explorer style, long names
-constexpr const char* kDatabaseFilter = "All Microsoft Databases (*.mdb,*.accdb)|*.*db|Microsoft Database "
-                                        "(*.mdb)|*.mdb|Microsoft 2007 Database (*.accdb)|*.accdb|";
 
 // The whole text selected, so that typing replaces it. Done again once the focusing event is over: a
 // mouse click that gave the focus would otherwise put the cursor where it landed.
@@ -66,8 +65,7 @@ void Form1::PushButton3_Click() {
 void Form1::PushButton4_Click() {
     core::Trap trap{core::location("Form1.PushButton4_Click"), app::reporter()};
     trap.run(100, [&] {
-        showMessage("This program compares all rows with one another to find duplicate rows. This program does not "
-                    "find duplicate columns.");
+        showMessage(text::kDatabaseHelp);
     });
 }
 
@@ -79,8 +77,8 @@ void Form1::PushButton5_Click() {
     std::string chosen;
     trap.run(100, [&] { dialog.fileName.clear(); });
     trap.run(102, [&] { dialog.flags = kOpenFileFlags; });
-    trap.run(104, [&] { dialog.title = "Select Access Database"; });
-    trap.run(106, [&] { dialog.filter = kDatabaseFilter; });
+    trap.run(104, [&] { dialog.title = text::kBrowseTitle; });
+    trap.run(106, [&] { dialog.filter = text::kBrowseFilter; });
     trap.run(108, [&] { chosen = app::desktop().openFileDialog(dialog); });
     if (trap.test(110, [&] { return chosen.empty(); }))
         return;

@@ -9,11 +9,14 @@
 #include "db/error.h"
 #include "db/recordset.h"
 #include "db/sql_quote.h"
+#include "dedupe/engine_inputs.h"
 #include "wizard/catalogue_ui.h"
+#include "wizard/field_page_fill.h"
 #include "wizard/form1.h"
 #include "wizard/form3.h"
 #include "wizard/forms.h"
 #include "wizard/list_utils.h"
+#include "wizard/messages.h"
 #include "wizard/page_steps.h"
 #include "wizard/recordset_model.h"
 #include "wizard/wizard_selections.h"
@@ -40,16 +43,15 @@ void Form2::PushButton3_Click() {
     core::Trap trap{core::location("Form2.PushButton3_Click"), app::reporter()};
     const int row = selectedRow(List1);
     if (!trap.test(106, [&] { return row >= 0; })) {
-        trap.run(176, [&] { showMessage("Please select a table"); });
+        trap.run(176, [&] { showMessage(text::kSelectTable); });
         return;
     }
     trap.run(108, [&] { app::setPointer(this, core::PointerBusy); });
 
     // The connection and the record set live on in the field page's grid; this handler only drops its
-    // references. Steps that need a connection or record set that could not be opened are skipped: the
-    // failure to open was reported, and the outcome (empty list, empty preview) is the same.
+    // references.
     std::optional<db::Connection> connection;
-    std::optional<db::Recordset> preview;
+    db::Recordset preview;
     trap.run(110, [&] {
         connection.emplace();
         connection->Mode = db::adModeReadWrite;
@@ -58,38 +60,16 @@ void Form2::PushButton3_Click() {
     WizardSelections& chosen = selections();
     trap.run(114, [&] { chosen.TableName = List1->item(row)->text().toStdString(); });
     Form3& fields = form3(); // its load reports its own failures
-    trap.run(116, [&] { fields.show(); });
-    trap.run(118, [&] { fields.List1->clear(); });
-    trap.run(120, [&] { unbindGrid(fields.DataGrid1); });
-    if (open) {
-        trap.run(122, [&] { connection->CursorLocation = db::adUseClient; });
-        trap.run(124, [&] {
-            db::Recordset recordset;
-            recordset.Open("SELECT * FROM " + db::quoteBracket(chosen.TableName) + ";", *connection, db::adOpenDynamic,
-                           db::adLockOptimistic);
-            preview = std::move(recordset);
-        });
-    }
-    if (preview)
-        trap.run(126, [&] { bindGrid(fields.DataGrid1, *preview); });
-    trap.run(128, [&] { chosen.TableFieldList.clear(); });
-    if (preview) {
-        const int count = trap.value(128, 0, [&] { return preview->fieldCount(); });
-        for (int i = 0; i < count; ++i) {
-            trap.run(130, [&] { processPendingEvents(); });
-            std::string name;
-            trap.run(132, [&] {
-                name = preview->field(i).Name;
-                fields.List1->addItem(QString::fromStdString(name));
-            });
-            trap.run(134, [&] { appendBracketed(chosen.TableFieldList, name); });
-        }
-    }
-    // The states and the selection follow the refilled list before the chosen fields leave it.
-    setFieldButtonStates(fields, &trap, 142, 152);
-    if (trap.test(166, [&] { return fields.List1->count() >= 1; }))
-        trap.run(166, [&] { selectFirst(fields.List1); });
-    trap.run(168, [&] { fields.DataGrid1->setFocus(); });
+    FieldPageSource source;
+    source.connection = open ? &*connection : nullptr;
+    source.preview = &preview;
+    source.previewSql = "SELECT * FROM " + db::quoteBracket(chosen.TableName) + ";";
+    source.tableFieldList = &chosen.TableFieldList;
+    fillFieldPage(fields, trap, source,
+                  {.show = 116, .clearList = 118, .unbindGrid = 120, .cursorLocation = 122, .openPreview = 124,
+                   .bindPreview = 126, .clearTableFields = 128, .openNames = 0, .fieldCount = 128, .yield = 130,
+                   .addName = 132, .appendTableField = 134, .availableStates = 142, .chosenStates = 152,
+                   .selectFirst = 166, .closeNames = 0, .focusGrid = 168});
     trap.run(170, [&] { RemoveItemsPresentInList(fields.List1, fields.List2); });
     trap.run(172, [&] { hide(); });
     trap.run(174, [&] { app::setPointer(this, core::PointerDefault); });

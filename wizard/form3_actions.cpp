@@ -4,11 +4,12 @@
 #include "app/desktop_reporter.h"
 #include "core/program.h"
 #include "core/trap.h"
-#include "db/sql_quote.h"
+#include "dedupe/engine_inputs.h"
 #include "wizard/form2.h"
 #include "wizard/form4.h"
 #include "wizard/forms.h"
 #include "wizard/list_utils.h"
+#include "wizard/messages.h"
 #include "wizard/page_steps.h"
 #include "wizard/wizard_selections.h"
 
@@ -36,7 +37,7 @@ void moveSelected(Form3& page, QListWidget* source, QListWidget* target, const c
     core::Trap trap{location(procedure), app::reporter()};
     const int row = selectedRow(source);
     if (!trap.test(100, [&] { return row >= 0; })) {
-        trap.run(130, [&] { showMessage("Please select a field first."); });
+        trap.run(130, [&] { showMessage(text::kSelectField); });
         return;
     }
     trap.run(102, [&] { target->addItem(source->item(row)->text()); });
@@ -92,9 +93,9 @@ void Form3::PushButton3_Click() {
     const int count = trap.value(108, 0, [&] { return List2->count(); });
     for (int i = 0; i < count; ++i) {
         trap.run(110, [&] { processPendingEvents(); });
-        trap.run(112, [&] { handOver += db::quoteBackquote(List2->item(i)->text().toStdString()) + ", "; });
+        trap.run(112, [&] { dedupe::appendBackquoted(handOver, List2->item(i)->text().toStdString()); });
     }
-    trap.run(116, [&] { handOver.resize(handOver.size() >= 2 ? handOver.size() - 2 : 0); });
+    // (116) The joined list has no trailing separator to cut.
     trap.run(118, [&] { form4().show(); });
     trap.run(120, [&] { hide(); });
 }
@@ -102,9 +103,7 @@ void Form3::PushButton3_Click() {
 void Form3::PushButton4_Click() {
     core::Trap trap{location("PushButton4_Click"), app::reporter()};
     trap.run(100, [&] {
-        showMessage("If the chosen table contains an ID (autonumber) column already, make sure it starts at 1 and "
-                    "moves forward consecutively such as 1 2 3 4 5 6... If it does not start at 1, delete this "
-                    "column from the table using Access.");
+        showMessage(text::kFieldHelp);
     });
 }
 

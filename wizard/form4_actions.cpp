@@ -9,10 +9,12 @@
 #include "db/sql_quote.h"
 #include "dedupe/engine.h"
 #include "wizard/catalogue_ui.h"
+#include "wizard/field_page_fill.h"
 #include "wizard/form3.h"
 #include "wizard/form4_host.h"
 #include "wizard/forms.h"
 #include "wizard/list_utils.h"
+#include "wizard/messages.h"
 #include "wizard/page_steps.h"
 #include "wizard/recordset_model.h"
 #include "wizard/wizard_selections.h"
@@ -27,8 +29,7 @@ namespace wizard {
 void Form4::PushButton1_Click() {
     core::Trap trap{core::location("Form4.PushButton1_Click"), app::reporter()};
     trap.run(100, [&] {
-        showMessage("You are about to create a new table with duplicates records (rows) removed except for the "
-                    "first. Please choose a name for this table.");
+        showMessage(text::kOutputHelp);
     });
 }
 
@@ -49,40 +50,19 @@ void Form4::PushButton2_Click() {
     if (connection)
         trap.run(106, [&] { connection->Mode = db::adModeReadWrite; });
     const bool open = connection && trap.run(108, [&] { connection->Open(BuildConnectionString()); });
-    Form3& fields = form3();
-    trap.run(110, [&] { fields.show(); });
-    trap.run(112, [&] { fields.List1->clear(); });
-    trap.run(114, [&] { unbindGrid(fields.DataGrid1); });
-    bool previewOpen = false;
-    bool namesOpen = false;
-    if (open) {
-        trap.run(116, [&] { connection->CursorLocation = db::adUseClient; });
-        previewOpen = preview && trap.run(118, [&] {
-            preview->Open("SELECT * FROM " + db::quoteBackquote(table) + ";", *connection, db::adOpenDynamic,
-                          db::adLockOptimistic);
-        });
-        if (previewOpen)
-            trap.run(120, [&] { bindGrid(fields.DataGrid1, *preview); });
-        namesOpen = names && trap.run(122, [&] {
-            names->Open("select * from " + db::quoteBackquote(table) + ";", *connection, db::adOpenDynamic,
-                        db::adLockOptimistic);
-        });
-    }
-    if (namesOpen) {
-        const int count = trap.value(124, 0, [&] { return names->fieldCount(); });
-        for (int i = 0; i < count; ++i) {
-            trap.run(126, [&] { processPendingEvents(); });
-            trap.run(128, [&] { fields.List1->addItem(QString::fromStdString(names->field(i).Name)); });
-        }
-    }
-    setFieldButtonStates(fields, &trap, 132, 142);
-    if (trap.test(156, [&] { return fields.List1->count() >= 1; }))
-        trap.run(156, [&] { selectFirst(fields.List1); });
-    if (namesOpen)
-        trap.run(158, [&] { names->Close(); });
-    trap.run(160, [&] { fields.DataGrid1->setFocus(); });
+    FieldPageSource source;
+    source.connection = open ? &*connection : nullptr;
+    source.preview = preview ? &*preview : nullptr;
+    source.names = names ? &*names : nullptr;
+    source.previewSql = "SELECT * FROM " + db::quoteBackquote(table) + ";";
+    source.namesSql = "select * from " + db::quoteBackquote(table) + ";";
+    fillFieldPage(form3(), trap, source,
+                  {.show = 110, .clearList = 112, .unbindGrid = 114, .cursorLocation = 116, .openPreview = 118,
+                   .bindPreview = 120, .clearTableFields = 0, .openNames = 122, .fieldCount = 124, .yield = 126,
+                   .addName = 128, .appendTableField = 0, .availableStates = 132, .chosenStates = 142,
+                   .selectFirst = 156, .closeNames = 158, .focusGrid = 160});
     trap.run(162, [&] { hide(); });
-    trap.run(164, [&] { RemoveItemsPresentInList(fields.List1, fields.List2); });
+    trap.run(164, [&] { RemoveItemsPresentInList(form3().List1, form3().List2); });
 }
 
 void Form4::PushButton4_Click() {

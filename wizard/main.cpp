@@ -1,6 +1,7 @@
 // Rowsifter: the wizard that copies a database table without its duplicate rows.
 #include "app/appearance.h"
 #include "wizard/forms.h"
+#include "wizard/messages.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -8,9 +9,6 @@
 #include <cstring>
 
 namespace {
-
-const char* const kNoDisplay = "Rowsifter needs a graphical display and none is available here, so run it on a "
-                               "desktop or use rowsifter-cli, its command-line version, instead.\n";
 
 bool displayAvailable() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
@@ -24,7 +22,7 @@ bool displayAvailable() {
 // While the toolkit connects to the display, its own complaints are replaced by the one sentence above.
 void startupMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     if (type == QtFatalMsg) {
-        std::fputs(kNoDisplay, stderr);
+        std::fputs(wizard::text::kNoDisplay, stderr);
         std::_Exit(1);
     }
     if (context.category && std::strncmp(context.category, "qt.qpa", 6) == 0)
@@ -36,7 +34,7 @@ void startupMessages(QtMsgType type, const QMessageLogContext& context, const QS
 
 int main(int argc, char** argv) {
     if (!displayAvailable()) {
-        std::fputs(kNoDisplay, stderr);
+        std::fputs(wizard::text::kNoDisplay, stderr);
         return 1;
     }
     const QtMessageHandler previous = qInstallMessageHandler(startupMessages);

@@ -2,7 +2,6 @@
 // What the pages hand on to each other. The database path and password are not here: every connection
 // is built from the current text of the database page's two boxes.
 #include <string>
-#include <string_view>
 
 namespace wizard {
 
@@ -14,9 +13,5 @@ struct WizardSelections {
 
 // The one set of selections of the running wizard.
 WizardSelections& selections();
-
-// Appends `name` to a ", "-separated list, quoted so that a "]" or "`" inside it cannot end the quoting.
-void appendBracketed(std::string& list, std::string_view name);
-void appendBackquoted(std::string& list, std::string_view name);
 
 } // namespace wizard

@@ -63,14 +63,8 @@ std::vector<std::string> tableNames(const std::string& path, const std::string& 
 
 dedupe::EngineInputs inputsFor(const std::string& path, const std::string& table,
                                const std::vector<std::string>& chosen, const std::string& password) {
-    dedupe::EngineInputs inputs;
-    inputs.connectionString = db::BuildConnectionString(path, password);
-    inputs.TableName = table;
-    for (const std::string& name : columnNames(path, table))
-        inputs.TableFieldList += (inputs.TableFieldList.empty() ? "" : ", ") + db::quoteBracket(name);
-    for (const std::string& name : chosen)
-        inputs.ChosenFieldList += (inputs.ChosenFieldList.empty() ? "" : ", ") + db::quoteBackquote(name);
-    return inputs;
+    return dedupe::makeEngineInputs(db::BuildConnectionString(path, password), table, columnNames(path, table),
+                                    chosen);
 }
 
 std::vector<int> RecordingHost::reportedStatements() const {

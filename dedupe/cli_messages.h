@@ -1,0 +1,51 @@
+#pragma once
+// Every text rowsifter-cli prints, apart from the engine's own messages and reports.
+#include <string>
+
+namespace dedupe::cli_text {
+
+inline constexpr const char* kHelp =
+    R"(Usage: rowsifter-cli --database PATH --table NAME --field NAME [--field NAME ...] --output NAME
+
+Writes into the database file PATH a new table NAME (--output) holding every row of the table --table
+except later repetitions: of each group of rows that agree on all the --field values, only the first
+(lowest identifier) survives. The chosen table is only read; an existing table named like the output is
+replaced. Values are compared as text, letter case and blanks included; an empty value and no value
+count as equal.
+
+Options:
+  --database PATH   the database file (SQLite, or SQLCipher-encrypted)
+  --table NAME      the table to read, as the database lists it
+  --field NAME      a field whose value takes part in the comparison; repeat for several, in order
+  --output NAME     the name of the new table
+  --help            this text
+
+The password of an encrypted file comes from the environment variable ROWSIFTER_PASSWORD, or is asked
+for (without echo) when standard input is a terminal; it is never taken as an argument.
+
+Progress goes to standard error, a one-line summary to standard output.
+Exit status: 0 when the output table was written completely, 1 when anything failed (the messages say
+what), 2 for a command line that cannot be used.
+)";
+
+inline constexpr const char* kTryHelp = "Try 'rowsifter-cli --help'.";
+inline constexpr const char* kPasswordNotAnArgument =
+    "the password is never taken as an argument; set ROWSIFTER_PASSWORD or type it when asked";
+
+std::string needsValue(const std::string& option);
+std::string unknownArgument(const std::string& argument);
+std::string unknownOption(const std::string& option);
+std::string required(const std::string& what);
+std::string passwordPrompt(const std::string& database);
+std::string noDatabaseFile(const std::string& database);
+std::string tableNotFound(const std::string& table, const std::string& database, const std::string& tables,
+                          bool noTables);
+std::string fieldNotFound(const std::string& field, const std::string& table, const std::string& database,
+                          const std::string& fields);
+std::string fieldTwice(const std::string& field);
+std::string notWritten(const std::string& output);
+std::string summary(long long read, long long removed, long long written, const std::string& output);
+std::string incomplete(const std::string& output, int failures);
+std::string rowsScanned(long long row, long long maximum);
+
+} // namespace dedupe::cli_text

@@ -1,0 +1,28 @@
+#pragma once
+// What the engine is given: the connection string and the texts the pages collect, built by one set of
+// joiners for the wizard, the command line and the tests alike.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dedupe {
+
+struct EngineInputs {
+    // db::BuildConnectionString of the database page's current path and password.
+    std::string connectionString;
+    // The chosen table's name as listed.
+    std::string TableName;
+    // Every field of the chosen table in column order, each through db::quoteBracket, joined by ", ".
+    std::string TableFieldList;
+    // The chosen fields in chosen order, each through db::quoteBackquote, joined by ", ".
+    std::string ChosenFieldList;
+};
+
+// Appends `name` to a ", "-separated list, quoted so that a "]" or "`" inside it cannot end the quoting.
+void appendBracketed(std::string& list, std::string_view name);
+void appendBackquoted(std::string& list, std::string_view name);
+
+EngineInputs makeEngineInputs(std::string connectionString, std::string table,
+                              const std::vector<std::string>& tableFields, const std::vector<std::string>& chosenFields);
+
+} // namespace dedupe

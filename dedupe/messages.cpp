@@ -1,0 +1,30 @@
+#include "dedupe/messages.h"
+
+namespace dedupe::text {
+
+std::string outputIsChosenTable(const std::string& output, const std::string& table) {
+    return "The new table cannot be named \"" + output + "\": that is the name of the chosen table \"" + table +
+           "\", which would be dropped before it is copied. Please choose another name for the new table.";
+}
+
+std::string outputIsWorkTable(const std::string& output) {
+    return "The new table cannot be named \"" + output +
+           "\": Rowsifter uses a work table of that name while it runs. Please choose another name for the new "
+           "table.";
+}
+
+std::string chosenIsWorkTable(const std::string& table) {
+    return "The table \"" + table +
+           "\" is Rowsifter's work table, left behind by a run that was cut short, and is replaced at the start of "
+           "every run. Rename it to remove duplicates from it.";
+}
+
+std::string cannotTellRowsApart(const std::string& identifier, const std::string& table) {
+    return "Field '" + identifier + "' of table '" + table + "' cannot tell the rows apart, so no rows were removed.";
+}
+
+std::string notCreated(const std::string& what) {
+    return "The " + what + " could not be created.";
+}
+
+} // namespace dedupe::text

@@ -1,0 +1,22 @@
+#pragma once
+// Every text the pages show the user in a message box or dialog (captions belong to the layouts).
+namespace wizard::text {
+
+inline constexpr const char* kDatabaseHelp =
+    "This program compares all rows with one another to find duplicate rows. This program does not find duplicate "
+    "columns.";
+inline constexpr const char* kBrowseTitle = "Select Access Database";
+inline constexpr const char* kBrowseFilter = "All Microsoft Databases (*.mdb,*.accdb)|*.*db|Microsoft Database "
+                                             "(*.mdb)|*.mdb|Microsoft 2007 Database (*.accdb)|*.accdb|";
+inline constexpr const char* kSelectTable = "Please select a table";
+inline constexpr const char* kSelectField = "Please select a field first.";
+inline constexpr const char* kFieldHelp =
+    "If the chosen table contains an ID (autonumber) column already, make sure it starts at 1 and moves forward "
+    "consecutively such as 1 2 3 4 5 6... If it does not start at 1, delete this column from the table using Access.";
+inline constexpr const char* kOutputHelp = "You are about to create a new table with duplicates records (rows) "
+                                           "removed except for the first. Please choose a name for this table.";
+inline constexpr const char* kNoDisplay =
+    "Rowsifter needs a graphical display and none is available here, so run it on a desktop or use rowsifter-cli, "
+    "its command-line version, instead.\n";
+
+} // namespace wizard::text
