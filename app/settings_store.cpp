@@ -9,6 +9,7 @@ namespace app {
 
 namespace {
 constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr QFileDevice::Permissions kOwnerOnlyFolder = kOwnerOnly | QFileDevice::ExeOwner;
 
 QString qt(const std::string& s) {
     return QString::fromStdString(s);
@@ -19,7 +20,10 @@ QString qt(const std::string& s) {
 void createPrivately(const QString& path) {
     if (QFileInfo::exists(path))
         return;
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    // A folder made here is private whatever the umask; one the user already has is left as it is.
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo::exists(folder) && QDir().mkpath(folder))
+        QFile::setPermissions(folder, kOwnerOnlyFolder);
     QFile file(path);
     if (file.open(QIODevice::WriteOnly, kOwnerOnly))
         file.close();
@@ -34,13 +38,14 @@ std::string SettingsStore::read(const std::string& key, const std::string& fallb
     return value.toString().toStdString();
 }
 
-void SettingsStore::save(const std::string& key, const std::string& value) {
+bool SettingsStore::save(const std::string& key, const std::string& value) {
     QSettings settings(qt(kSettingsRoot), qt(kSettingsApplication));
     const QString path = settings.fileName();
     createPrivately(path);
     settings.setValue(qt(key), qt(value));
     settings.sync();
     QFile::setPermissions(path, kOwnerOnly);
+    return settings.status() == QSettings::NoError;
 }
 
 std::string SettingsStore::filePath() {

@@ -149,8 +149,8 @@ public:
     CliHost(std::string output, std::vector<std::string> tables)
         : m_output(std::move(output)), m_tables(std::move(tables)), m_terminal(isatty(STDERR_FILENO)) {}
 
-    std::string outputName() override { return m_output; }
-    bool isTableListed(const std::string& name) override {
+    std::string outputName() const override { return m_output; }
+    bool isTableListed(const std::string& name) const override {
         return std::find(m_tables.begin(), m_tables.end(), name) != m_tables.end();
     }
     void setProgressMaximum(double maximum) override {
@@ -183,7 +183,7 @@ public:
     }
     void setTitle(const std::string&) override {}
     void setPointer(int) override {}
-    bool isMinimized() override { return false; }
+    bool isMinimized() const override { return false; }
     void restoreNormal() override {}
     void bindResult(const db::Recordset&) override {}
     void clearResult() override {}
@@ -199,11 +199,11 @@ public:
 
 private:
     void drawBar(long long row) {
-        constexpr int width = 40;
+        constexpr int kBarWidth = 40;
         const double share = m_maximum > 0 ? static_cast<double>(row) / static_cast<double>(m_maximum) : 1.0;
-        const int filled = static_cast<int>(share * width);
+        const int filled = static_cast<int>(share * kBarWidth);
         std::string bar(static_cast<std::size_t>(filled), '#');
-        bar.resize(width, '.');
+        bar.resize(kBarWidth, '.');
         std::fprintf(stderr, "\r[%s] %3d%%  %lld of %lld rows", bar.c_str(), static_cast<int>(share * 100), row,
                      m_maximum);
         std::fflush(stderr);

@@ -18,9 +18,9 @@ public:
     virtual ~EngineHost() = default;
 
     // Current text of the output-name box; read afresh at each use.
-    virtual std::string outputName() = 0;
+    virtual std::string outputName() const = 0;
     // Whether `name` is an entry of the table page's list (exact comparison).
-    virtual bool isTableListed(const std::string& name) = 0;
+    virtual bool isTableListed(const std::string& name) const = 0;
 
     // Called once per row; a host may coalesce screen updates, as long as the last value is shown.
     virtual void setProgressMaximum(double maximum) = 0;
@@ -28,7 +28,7 @@ public:
     virtual void setTitle(const std::string& text) = 0;
     virtual void setPointer(int style) = 0; // core::PointerDefault or core::PointerBusy
 
-    virtual bool isMinimized() = 0;
+    virtual bool isMinimized() const = 0;
     virtual void restoreNormal() = 0;
 
     // Shows the output table; the host keeps the record set (and so the file) for as long as it shows it.

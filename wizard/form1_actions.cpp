@@ -85,13 +85,24 @@ void Form1::PushButton5_Click() {
     trap.run(112, [&] { Text1->setText(QString::fromStdString(chosen)); });
 }
 
-// Both boxes are mirrored into the settings on every change, so nothing needs saving at exit.
+// Both boxes are mirrored into the settings on every change, so nothing needs saving at exit. A file that
+// cannot be written is said once per run, not at every keystroke.
+namespace {
+void saveSetting(const char* key, const QString& value) {
+    static bool told = false;
+    if (!app::SettingsStore::save(key, value.toStdString()) && !told) {
+        told = true;
+        showMessage(text::settingsNotSaved(app::SettingsStore::filePath()));
+    }
+}
+} // namespace
+
 void Form1::Text1_Change() {
-    app::SettingsStore::save(app::kDatabaseKey, Text1->text().toStdString());
+    saveSetting(app::kDatabaseKey, Text1->text());
 }
 
 void Form1::Text2_Change() {
-    app::SettingsStore::save(app::kPasswordKey, Text2->text().toStdString());
+    saveSetting(app::kPasswordKey, Text2->text());
 }
 
 void Form1::Text1_GotFocus() {

@@ -26,11 +26,11 @@ Form4Host::Form4Host(Form4& page, std::chrono::milliseconds frame) : m_page(page
     m_sinceFrame.start();
 }
 
-std::string Form4Host::outputName() {
+std::string Form4Host::outputName() const {
     return m_page.Text1->text().toStdString();
 }
 
-bool Form4Host::isTableListed(const std::string& name) {
+bool Form4Host::isTableListed(const std::string& name) const {
     return IsTableListed(name);
 }
 
@@ -62,7 +62,7 @@ void Form4Host::setPointer(int style) {
     app::setPointer(&m_page, style);
 }
 
-bool Form4Host::isMinimized() {
+bool Form4Host::isMinimized() const {
     return m_page.isMinimized();
 }
 

@@ -19,13 +19,13 @@ public:
     // `frame`: the least time between two screen updates.
     explicit Form4Host(Form4& page, std::chrono::milliseconds frame = std::chrono::milliseconds(16));
 
-    std::string outputName() override;
-    bool isTableListed(const std::string& name) override;
+    std::string outputName() const override;
+    bool isTableListed(const std::string& name) const override;
     void setProgressMaximum(double maximum) override;
     void setProgressValue(double value) override;
     void setTitle(const std::string& text) override;
     void setPointer(int style) override;
-    bool isMinimized() override;
+    bool isMinimized() const override;
     void restoreNormal() override;
     void bindResult(const db::Recordset& result) override;
     void clearResult() override;

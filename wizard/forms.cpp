@@ -6,52 +6,59 @@
 #include "wizard/form3.h"
 #include "wizard/form4.h"
 
+#include <memory>
+
 namespace wizard {
 
 namespace {
-Form1* g_form1 = nullptr;
-Form2* g_form2 = nullptr;
-Form3* g_form3 = nullptr;
-Form4* g_form4 = nullptr;
+// The pages live from first use until unloadAll (at the latest, the end of the program).
+struct Pages {
+    std::unique_ptr<Form1> form1;
+    std::unique_ptr<Form2> form2;
+    std::unique_ptr<Form3> form3;
+    std::unique_ptr<Form4> form4;
+};
+
+// Never destroyed: ending the program at once must not run the pages' destructors after the toolkit has
+// gone.
+Pages& pages() {
+    static Pages* const held = new Pages;
+    return *held;
+}
 
 // The page is known before its load runs, so the load may already refer to it.
-template <class F> F& loadOnFirstUse(F*& page) {
+template <class F> F& loadOnFirstUse(std::unique_ptr<F>& page) {
     if (!page) {
-        page = new F;
+        page = std::make_unique<F>();
         page->Form_Load();
     }
     return *page;
 }
-
-template <class F> void unload(F*& page) {
-    delete page;
-    page = nullptr;
-}
 } // namespace
 
 Form1& form1() {
-    return loadOnFirstUse(g_form1);
+    return loadOnFirstUse(pages().form1);
 }
 Form2& form2() {
-    return loadOnFirstUse(g_form2);
+    return loadOnFirstUse(pages().form2);
 }
 Form3& form3() {
-    return loadOnFirstUse(g_form3);
+    return loadOnFirstUse(pages().form3);
 }
 Form4& form4() {
-    return loadOnFirstUse(g_form4);
+    return loadOnFirstUse(pages().form4);
 }
 
 bool isLoaded(int page) {
     switch (page) {
     case 1:
-        return g_form1 != nullptr;
+        return pages().form1 != nullptr;
     case 2:
-        return g_form2 != nullptr;
+        return pages().form2 != nullptr;
     case 3:
-        return g_form3 != nullptr;
+        return pages().form3 != nullptr;
     case 4:
-        return g_form4 != nullptr;
+        return pages().form4 != nullptr;
     default:
         return false;
     }
@@ -61,17 +68,19 @@ void startUp() {
     Form1& first = form1();
     if (app::programEnding())
         return;
-    const bool movedOn =
-        (g_form2 && g_form2->isVisible()) || (g_form3 && g_form3->isVisible()) || (g_form4 && g_form4->isVisible());
+    const Pages& p = pages();
+    const bool movedOn = (p.form2 && p.form2->isVisible()) || (p.form3 && p.form3->isVisible()) ||
+                         (p.form4 && p.form4->isVisible());
     if (!movedOn)
         first.show();
 }
 
 void unloadAll() {
-    unload(g_form4);
-    unload(g_form3);
-    unload(g_form2);
-    unload(g_form1);
+    Pages& p = pages();
+    p.form4.reset();
+    p.form3.reset();
+    p.form2.reset();
+    p.form1.reset();
 }
 
 } // namespace wizard

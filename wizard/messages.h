@@ -1,5 +1,7 @@
 #pragma once
 // Every text the pages show the user in a message box or dialog (captions belong to the layouts).
+#include <string>
+
 namespace wizard::text {
 
 inline constexpr const char* kDatabaseHelp =
@@ -18,5 +20,11 @@ inline constexpr const char* kOutputHelp = "You are about to create a new table 
 inline constexpr const char* kNoDisplay =
     "Rowsifter needs a graphical display and none is available here, so run it on a desktop or use rowsifter-cli, "
     "its command-line version, instead.\n";
+
+// Shown once per run of the program, the first time a change of the boxes cannot be saved.
+inline std::string settingsNotSaved(const std::string& path) {
+    return "Rowsifter cannot save its settings to \"" + path +
+           "\", so the database and password will not be remembered next time.";
+}
 
 } // namespace wizard::text

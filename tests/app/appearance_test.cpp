@@ -195,7 +195,7 @@ TEST_F(Appearance, EachControlSwitchesThePointerByItsOwnRule) {
     layCursorFile();
     for (const Hover& h : kHovers) {
         QWidget& window = pageNumber(h.page);
-        QWidget* control = *h.control ? window.findChild<QWidget*>(h.control) : &window;
+        QWidget* control = *h.control ? app_test::control(window, h.control) : &window;
         ASSERT_NE(control, nullptr) << h.control;
         SCOPED_TRACE(QString("Form%1.%2").arg(h.page).arg(h.control).toStdString());
         for (int before : {core::PointerDefault, core::PointerCustom}) {

@@ -160,7 +160,7 @@ TEST_F(Layout, EveryControlIsWhereItWasDesigned) {
         EXPECT_EQ(window.objectName(), QString("Form%1").arg(designed.number));
         for (const Control& c : designed.controls) {
             SCOPED_TRACE(c.name);
-            auto* w = window.findChild<QWidget*>(c.name);
+            auto* w = app_test::control(window, c.name);
             ASSERT_NE(w, nullptr);
             EXPECT_TRUE(w->inherits(className(c.kind))) << w->metaObject()->className();
             EXPECT_EQ(w->parentWidget()->objectName(), c.frame ? QString(c.frame) : window.objectName());
@@ -202,7 +202,7 @@ TEST_F(Layout, TheKeyboardVisitsTheControlsInTheDesignedOrder) {
         SCOPED_TRACE("Form" + std::to_string(designed.number));
         std::map<int, QString> byTab;
         for (const Control& c : designed.controls)
-            if (window.findChild<QWidget*>(c.name)->focusPolicy() & Qt::TabFocus)
+            if (QWidget* w = app_test::control(window, c.name); w && (w->focusPolicy() & Qt::TabFocus))
                 byTab[c.tab] = c.name;
         QStringList expected;
         for (const auto& [tab, name] : byTab)

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -224,8 +225,27 @@ TEST_F(Settings, TheFileIsReadableByItsOwnerOnly) {
     ASSERT_TRUE(path.startsWith(QString::fromStdString(settings.folder()))) << path.toStdString();
     EXPECT_TRUE(path.endsWith("Brevanton/Rowsifter.conf")) << path.toStdString();
     EXPECT_EQ(QFile::permissions(path) & 0x0777, QFile::ReadUser | QFile::WriteUser);
+    EXPECT_EQ(QFile::permissions(QFileInfo(path).absolutePath()) & 0x0777,
+              QFile::ReadUser | QFile::WriteUser | QFile::ExeUser)
+        << "the folder made for the file";
     app::SettingsStore::save(app::kPasswordKey, "secret");
     EXPECT_EQ(QFile::permissions(path) & 0x0777, QFile::ReadUser | QFile::WriteUser);
+}
+
+// A settings file that cannot be written (here its folder is taken by a file) is said once, not at every
+// keystroke, and typing goes on.
+TEST_F(Settings, AFileThatCannotBeWrittenIsReportedOnce) {
+    QFile blocker(QString::fromStdString(settings.folder()) + "/Brevanton");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    wizard::Form1& page = wizard::form1();
+    page.show();
+    page.Text1->setFocus();
+    QTest::keyClicks(page.Text1, "/d/x.mdb");
+    EXPECT_EQ(page.Text1->text(), "/d/x.mdb");
+    const auto boxes = desktop.boxes;
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].text.find("Rowsifter.conf"), std::string::npos) << boxes[0].text;
 }
 
 TEST_F(Settings, EveryChangeOfTheBoxesIsStoredAtOnce) {

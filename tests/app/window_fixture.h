@@ -31,6 +31,14 @@ protected:
     app::testing::RecordedEnd ended;
 };
 
+// A page's control by its designed name; a missing one fails the test (and gives nullptr).
+template <class T = QWidget> T* control(const QWidget& page, const char* name) {
+    T* found = page.findChild<T*>(QString::fromUtf8(name));
+    if (!found)
+        ADD_FAILURE() << page.objectName().toStdString() << " has no control " << name;
+    return found;
+}
+
 // A mouse move with no button held, as the platform sends it over `target`.
 inline void moveOver(QWidget* target) {
     const QPointF at(target->width() / 2.0, target->height() / 2.0);

@@ -162,9 +162,7 @@ TEST_F(CliTest, FailedRunPrintsTheReportAndFails) {
 }
 
 TEST_F(CliTest, RealAccessFileIsRefusedAndLeftAlone) {
-    const std::filesystem::path folder = ROWSIFTER_ACCESS_TESTDATA;
-    if (!std::filesystem::is_directory(folder))
-        GTEST_SKIP() << "no Access test files at " << folder;
+    ROWSIFTER_REQUIRE_ACCESS_DATA(folder);
     const std::string copy = dir.file("nwind.mdb");
     std::filesystem::copy_file(folder / "nwind.mdb", copy);
     const std::string before = slurp(copy);

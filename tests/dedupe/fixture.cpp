@@ -11,38 +11,8 @@
 
 namespace dedupe_test {
 
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "rowsifter-dedupe-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("cannot make a temporary folder");
-    m_path = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-}
-
-void runScript(const std::string& path, const std::string& sql, const std::string& key) {
-    auto engine = std::filesystem::exists(path) ? db::Engine::open(path, key) : db::Engine::create(path, key);
-    engine->runScript(sql);
-}
-
 Rows query(const std::string& path, const std::string& sql, const std::string& password) {
-    db::Connection connection;
-    connection.Open(db::BuildConnectionString(path, password));
-    db::Recordset rs;
-    rs.Open(sql, connection, db::adOpenStatic, db::adLockReadOnly);
-    Rows rows;
-    for (; !rs.EOF_(); rs.MoveNext()) {
-        std::vector<std::string> row;
-        for (int i = 0; i < rs.fieldCount(); ++i) {
-            const db::Value value = rs[i];
-            row.push_back(value.isNull() ? kNull : value.toText());
-        }
-        rows.push_back(std::move(row));
-    }
-    return rows;
+    return testsupport::queryRows(testsupport::openConnection(path, password), sql, db::adOpenStatic);
 }
 
 std::vector<std::string> columnNames(const std::string& path, const std::string& table) {
@@ -54,11 +24,6 @@ std::vector<std::string> columnNames(const std::string& path, const std::string&
     for (int i = 0; i < rs.fieldCount(); ++i)
         names.push_back(rs.field(i).Name);
     return names;
-}
-
-std::vector<std::string> tableNames(const std::string& path, const std::string& password) {
-    auto names = db::GetAccessTableNames(path, db::BuildConnectionString(path, password));
-    return names ? *names : std::vector<std::string>{};
 }
 
 dedupe::EngineInputs inputsFor(const std::string& path, const std::string& table,
@@ -74,7 +39,7 @@ std::vector<int> RecordingHost::reportedStatements() const {
     return numbers;
 }
 
-bool RecordingHost::isTableListed(const std::string& name) {
+bool RecordingHost::isTableListed(const std::string& name) const {
     return std::find(listed.begin(), listed.end(), name) != listed.end();
 }
 

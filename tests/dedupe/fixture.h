@@ -3,6 +3,7 @@
 #include "core/error_report.h"
 #include "db/recordset.h"
 #include "dedupe/engine_host.h"
+#include "tests/support/test_support.h"
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -11,28 +12,16 @@
 
 namespace dedupe_test {
 
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
-
-// Creates or extends the database at `path` with a script of plain SQLite statements; a `key` encrypts it.
-void runScript(const std::string& path, const std::string& sql, const std::string& key = "");
+using testsupport::runScript;
+using TempDir = testsupport::TempFolder;
 
 using Rows = std::vector<std::vector<std::string>>;
-inline constexpr const char* kNull = "<null>";
+using testsupport::kNull;
 
 // Rows of one statement of the program's dialect, each value as text (kNull for Null).
 Rows query(const std::string& path, const std::string& sql, const std::string& password = "");
 std::vector<std::string> columnNames(const std::string& path, const std::string& table);
-std::vector<std::string> tableNames(const std::string& path, const std::string& password = "");
+using testsupport::tableNames;
 
 // The texts the pages hand over: every field in brackets, the chosen ones in back-quotes.
 dedupe::EngineInputs inputsFor(const std::string& path, const std::string& table,
@@ -65,13 +54,13 @@ public:
 
     std::vector<int> reportedStatements() const;
 
-    std::string outputName() override { return output; }
-    bool isTableListed(const std::string& name) override;
+    std::string outputName() const override { return output; }
+    bool isTableListed(const std::string& name) const override;
     void setProgressMaximum(double maximum) override;
     void setProgressValue(double value) override { progressValues.push_back(value); }
     void setTitle(const std::string& text) override;
     void setPointer(int style) override;
-    bool isMinimized() override { return minimized; }
+    bool isMinimized() const override { return minimized; }
     void restoreNormal() override;
     void bindResult(const db::Recordset& result) override;
     void clearResult() override;

@@ -3,6 +3,7 @@
 #include "app/program.h"
 #include "app/settings_store.h"
 #include "page_fixture.h"
+#include "tests/support/test_support.h"
 #include "wizard/catalogue_ui.h"
 #include "wizard/form1.h"
 #include "wizard/form2.h"
@@ -128,9 +129,7 @@ TEST_F(DatabasePage, AFileThatCannotBeOpenedIsReportedAtLine100AndThePageStays) 
 }
 
 TEST_F(DatabasePage, ARealAccessFileIsRefusedAndLeftAsItWas) {
-    const std::filesystem::path data = ROWSIFTER_ACCESS_TESTDATA;
-    if (!std::filesystem::exists(data / "nwind.mdb"))
-        GTEST_SKIP() << "no Access test files at " << data;
+    ROWSIFTER_REQUIRE_ACCESS_DATA(data);
     const std::string copy = folder.path() + "/nwind.mdb";
     std::filesystem::copy_file(data / "nwind.mdb", copy);
     std::filesystem::permissions(copy, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);

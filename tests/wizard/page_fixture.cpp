@@ -3,7 +3,7 @@
 #include "db/catalogue.h"
 #include "db/connection.h"
 #include "db/connection_string.h"
-#include "db/internal.h"
+#include "tests/support/test_support.h"
 #include "wizard/form1.h"
 #include "wizard/form2.h"
 #include "wizard/form3.h"
@@ -29,23 +29,12 @@ CREATE VIEW BerlinCustomers AS SELECT * FROM Customers WHERE City = 'Berlin';
 
 std::string PageTest::makeDb(const std::string& name, const std::string& script, const std::string& password) {
     const std::string path = folder.path() + "/" + name;
-    db::internal::createDatabase(path, password, script);
+    testsupport::runScript(path, script, password);
     return path;
 }
 
 std::vector<std::string> PageTest::rows(const std::string& path, const std::string& sql, const std::string& password) {
-    db::Connection connection;
-    connection.Open(db::BuildConnectionString(path, password));
-    db::Recordset result;
-    result.Open(sql, connection, db::adOpenStatic, db::adLockReadOnly);
-    std::vector<std::string> out;
-    for (; !result.EOF_(); result.MoveNext()) {
-        std::string line;
-        for (int i = 0; i < result.fieldCount(); ++i)
-            line += (i ? "|" : "") + (result[i].isNull() ? std::string("<null>") : result[i].toText());
-        out.push_back(line);
-    }
-    return out;
+    return testsupport::joinedRows(testsupport::openConnection(path, password), sql, db::adOpenStatic);
 }
 
 void PageTest::dropTable(const std::string& path, const std::string& table) {
@@ -55,8 +44,7 @@ void PageTest::dropTable(const std::string& path, const std::string& table) {
 }
 
 std::vector<std::string> PageTest::tables(const std::string& path, const std::string& password) {
-    return db::GetAccessTableNames(path, db::BuildConnectionString(path, password))
-        .value_or(std::vector<std::string>{});
+    return testsupport::tableNames(path, password);
 }
 
 void PageTest::enterDatabase(const std::string& path, const std::string& password) {
