@@ -70,6 +70,24 @@ void Connection::Execute(const std::string& sql) {
     m_state->engine->execute(sql);
 }
 
+void Connection::BeginTrans() {
+    if (!m_state->engine)
+        closed();
+    m_state->engine->beginTransaction();
+}
+
+void Connection::CommitTrans() {
+    if (!m_state->engine)
+        closed();
+    m_state->engine->commitTransaction();
+}
+
+void Connection::RollbackTrans() {
+    if (!m_state->engine)
+        closed();
+    m_state->engine->rollbackTransaction();
+}
+
 void Connection::setProperty(const std::string& name, const Value& value) {
     m_state->properties[knownProperty(name)] = value;
 }

@@ -24,6 +24,12 @@ public:
     // Runs exactly one statement of the dialect. Its effect is visible at once on this connection.
     void Execute(const std::string& sql);
 
+    // A transaction held open by the caller: what runs until CommitTrans becomes durable together, or not
+    // at all (RollbackTrans, a failure of the commit, or closing the connection without committing).
+    void BeginTrans();
+    void CommitTrans();
+    void RollbackTrans();
+
     // Provider property by name; "Jet OLEDB:Max Locks Per File" is accepted, unknown names throw 3265.
     void setProperty(const std::string& name, const Value& value);
     Value property(const std::string& name) const;

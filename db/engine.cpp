@@ -85,23 +85,32 @@ int TableInfo::columnIndex(std::string_view columnName) const {
 // rolled back, so a failure or a killed process never leaves half of it behind.
 class Engine::Transaction {
 public:
-    explicit Transaction(Engine& engine) : m_engine(engine) {
+    // Inside a transaction the caller holds open, the change is a savepoint of it: it is undone alone
+    // when it fails, and committed only with the rest.
+    explicit Transaction(Engine& engine) : m_engine(engine), m_nested(engine.m_heldTransaction) {
         m_engine.commitPending();
-        m_engine.exec("BEGIN IMMEDIATE");
+        m_engine.exec(m_nested ? "SAVEPOINT rowsifter_change" : "BEGIN IMMEDIATE");
     }
     ~Transaction() {
-        if (!m_done)
+        if (m_done)
+            return;
+        if (m_nested)
+            sqlite3_exec(m_engine.m_db.get(), "ROLLBACK TO rowsifter_change; RELEASE rowsifter_change", nullptr, nullptr,
+                         nullptr);
+        else
             sqlite3_exec(m_engine.m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+        m_engine.followAutocommit();
     }
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     void commit() {
-        m_engine.exec("COMMIT");
+        m_engine.exec(m_nested ? "RELEASE rowsifter_change" : "COMMIT");
         m_done = true;
     }
 
 private:
     Engine& m_engine;
+    bool m_nested;
     bool m_done = false;
 };
 
@@ -109,7 +118,10 @@ Engine::Engine(std::string path, sqlite::DatabasePtr db) : m_path(std::move(path
 
 Engine::~Engine() {
     m_deletes.clear();
-    if (m_batchOpen)
+    // A transaction the caller held open and never committed is undone, as on any connection that closes.
+    if (m_heldTransaction)
+        sqlite3_exec(m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    else if (m_batchOpen)
         sqlite3_exec(m_db.get(), "COMMIT", nullptr, nullptr, nullptr);
 }
 
@@ -248,7 +260,45 @@ void Engine::runScript(const std::string& sql) {
     schemaChanged();
 }
 
+void Engine::beginTransaction() {
+    if (m_heldTransaction)
+        throw Error(err::EngineError, "A transaction is already open on the database file '" + m_path + "'.");
+    commitPending();
+    exec("BEGIN IMMEDIATE");
+    m_heldTransaction = true;
+}
+
+void Engine::commitTransaction() {
+    if (!m_heldTransaction)
+        throw Error(err::EngineError, "No transaction is open on the database file '" + m_path + "'.");
+    try {
+        exec("COMMIT");
+    } catch (const Error&) {
+        followAutocommit();
+        throw;
+    }
+    m_heldTransaction = false;
+}
+
+void Engine::rollbackTransaction() {
+    if (m_heldTransaction)
+        sqlite3_exec(m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    m_heldTransaction = false;
+    m_batchOpen = false;
+}
+
+// SQLite ends a transaction by itself on some failures (a full disk, an I/O error): what the layer believes
+// must follow, or later statements would run outside any transaction.
+void Engine::followAutocommit() {
+    if (sqlite3_get_autocommit(m_db.get())) {
+        m_heldTransaction = false;
+        m_batchOpen = false;
+    }
+}
+
 void Engine::beginBatch() {
+    if (m_heldTransaction)
+        return; // the deletes are part of the held transaction
     if (!m_batchOpen) {
         exec("BEGIN IMMEDIATE");
         m_batchOpen = true;
@@ -256,7 +306,7 @@ void Engine::beginBatch() {
 }
 
 void Engine::commitPending() {
-    if (m_batchOpen) {
+    if (m_batchOpen && !m_heldTransaction) {
         exec("COMMIT");
         m_batchOpen = false;
     }

@@ -59,6 +59,11 @@ public:
     std::shared_ptr<RecordSource> query(const std::string& sql, int cursorType);
     std::shared_ptr<RecordSource> schemaTables();
     void commitPending();
+    // A transaction the caller holds open: statements run inside it (schema changes as savepoints) and
+    // nothing is committed until commitTransaction; closing without it undoes everything since begin.
+    void beginTransaction();
+    void commitTransaction();
+    void rollbackTransaction();
 
     // Plain SQLite text, for the sample maker and tests only; never reached by the dialect.
     void runScript(const std::string& sql);
@@ -77,6 +82,7 @@ private:
     void exec(const std::string& sql, const std::string& table = {});
     bool objectExists(const std::string& name);
     void beginBatch();
+    void followAutocommit();
     void schemaChanged();
 
     void selectInto(const dialect::Select& s);
@@ -89,6 +95,7 @@ private:
     std::string m_path;
     sqlite::DatabasePtr m_db;
     bool m_batchOpen = false;
+    bool m_heldTransaction = false;
     std::unordered_map<std::string, sqlite::StatementPtr> m_deletes; // by table and column as written
 };
 
