@@ -12,6 +12,7 @@
 #include "dedupe/messages.h"
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -92,23 +93,44 @@ Options parseArguments(int argc, char** argv) {
     return options;
 }
 
+// The terminal's settings while the password is typed without echo; restored on every way out, an
+// interrupt included.
+termios g_savedTerminal{};
+volatile std::sig_atomic_t g_echoHidden = 0;
+
+void restoreEchoAndDie(int signal) {
+    if (g_echoHidden)
+        tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerminal);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
 std::string readPassword(const std::string& database) {
     if (const char* fromEnvironment = std::getenv("ROWSIFTER_PASSWORD"))
         return fromEnvironment;
     if (!isatty(STDIN_FILENO))
         return {};
     std::cerr << cli_text::passwordPrompt(database) << std::flush;
-    termios saved{};
-    const bool canHide = tcgetattr(STDIN_FILENO, &saved) == 0;
+    const bool canHide = tcgetattr(STDIN_FILENO, &g_savedTerminal) == 0;
+    using Handler = void (*)(int);
+    Handler previousInt = SIG_DFL, previousTerm = SIG_DFL;
     if (canHide) {
-        termios hidden = saved;
+        previousInt = std::signal(SIGINT, restoreEchoAndDie);
+        previousTerm = std::signal(SIGTERM, restoreEchoAndDie);
+        termios hidden = g_savedTerminal;
         hidden.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &hidden);
+        // TCSANOW, not TCSAFLUSH: what was typed before the prompt appeared is part of the password.
+        tcsetattr(STDIN_FILENO, TCSANOW, &hidden);
+        g_echoHidden = 1;
     }
     std::string password;
     std::getline(std::cin, password);
-    if (canHide)
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    if (canHide) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerminal);
+        g_echoHidden = 0;
+        std::signal(SIGINT, previousInt);
+        std::signal(SIGTERM, previousTerm);
+    }
     std::cerr << '\n';
     return password;
 }
@@ -281,12 +303,13 @@ int run(const Options& options) {
     if (!result.started)
         return kExitFailed; // the reason is already printed
 
-    if (!result.outputWritten)
+    // The report above said what failed and what was kept; the summary is only for a complete table.
+    if (!result.complete())
         return fail(cli_text::notWritten(options.output));
+    if (result.scratchLeft)
+        std::cerr << "rowsifter-cli: " << cli_text::workTableLeft(dedupe::ScratchTableName, options.database) << "\n";
     std::cout << cli_text::summary(result.rowsRead, result.rowsRemoved, result.rowsWritten, options.output)
               << std::endl;
-    if (!result.complete())
-        return fail(cli_text::incomplete(options.output, result.failures));
     return kExitOk;
 }
 

@@ -52,9 +52,9 @@ std::string summary(long long read, long long removed, long long written, const 
            output + "'.";
 }
 
-std::string incomplete(const std::string& output, int failures) {
-    return "the table '" + output + "' was written, but " + std::to_string(failures) +
-           " step(s) failed (see the messages above): it may still hold repeated rows.";
+std::string workTableLeft(const std::string& workTable, const std::string& database) {
+    return "warning: the work table '" + workTable + "' could not be removed from '" + database +
+           "'; the next run removes it.";
 }
 
 std::string rowsScanned(long long row, long long maximum) {

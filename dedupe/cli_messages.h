@@ -45,7 +45,7 @@ std::string fieldNotFound(const std::string& field, const std::string& table, co
 std::string fieldTwice(const std::string& field);
 std::string notWritten(const std::string& output);
 std::string summary(long long read, long long removed, long long written, const std::string& output);
-std::string incomplete(const std::string& output, int failures);
+std::string workTableLeft(const std::string& workTable, const std::string& database);
 std::string rowsScanned(long long row, long long maximum);
 
 } // namespace dedupe::cli_text

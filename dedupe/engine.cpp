@@ -9,6 +9,7 @@
 #include "dedupe/messages.h"
 #include "dedupe/row_key.h"
 #include <charconv>
+#include <exception>
 #include <optional>
 #include <string_view>
 
@@ -57,7 +58,7 @@ void appendDecimal(std::string& text, long long number) {
 }
 
 // The identifier of the current row as the delete statement needs it: whole numbers in decimal, anything
-// else as its text (a Null gives an empty value, and the statement fails and is reported).
+// else as its text (a Null gives an empty value, and the statement fails).
 void appendIdentifier(std::string& text, const db::Value& value) {
     if (value.isInteger())
         appendDecimal(text, value.asInteger());
@@ -90,6 +91,322 @@ db::Error notCreated(const char* what) {
     return db::Error(db::err::ObjectClosed, text::notCreated(what));
 }
 
+// One run of the engine. A run is all or nothing: the statements that read or write the database
+// (`work`) stop the run at their first failure, the statements after them that need the file are
+// skipped, and the failure is reported once at the end, saying what was kept. The window's own steps
+// (pointer, title, progress, yields, showing the result) are trapped as designed: a failure there is
+// reported and the run goes on.
+class Run {
+public:
+    Run(const EngineInputs& inputs, EngineHost& host)
+        : m_inputs(inputs), m_host(host), m_trap(core::location(kEngineProcedure), host.reporter()),
+          m_scratchBracket(db::quoteBracket(ScratchTableName)), m_scratchBackquote(db::quoteBackquote(ScratchTableName)) {
+    }
+
+    RunResult execute() {
+        m_result.started = true;
+        open();
+        clearOldTables();
+        scratchCopy();
+        findIdentifier();
+        scanAndDelete();
+        writeOutput();
+        showResult();
+        m_result.failures = m_trap.failures() + (m_failure ? 1 : 0);
+        return m_result;
+    }
+
+private:
+    struct Failure {
+        std::string description;
+        int statement = 0;
+    };
+
+    template <class F> bool work(int statement, F&& f) {
+        if (m_failure)
+            return false;
+        try {
+            std::forward<F>(f)();
+            return true;
+        } catch (...) {
+            m_failure = Failure{core::describeException(std::current_exception()), statement};
+            return false;
+        }
+    }
+    // A condition that needs the database: false once the run has stopped, and when it fails.
+    template <class F> bool workTest(int statement, F&& f) {
+        bool answer = false;
+        work(statement, [&] { answer = static_cast<bool>(std::forward<F>(f)()); });
+        return answer;
+    }
+    template <class F> void step(int statement, F&& f) { m_trap.run(statement, std::forward<F>(f)); }
+
+    db::Connection& conn() {
+        if (!m_connection)
+            throw notCreated("connection");
+        return *m_connection;
+    }
+    db::Recordset& rs() {
+        if (!m_recordset)
+            throw notCreated("record set");
+        return *m_recordset;
+    }
+
+    void open() {
+        work(100, [&] { m_connection.emplace(); });
+        work(102, [&] { m_recordset.emplace(); });
+        // The result of an earlier run holds the file open and may be the table this run replaces.
+        step(106, [&] { m_host.clearResult(); });
+        step(106, [&] { m_host.setPointer(core::PointerBusy); });
+        work(108, [&] { conn().Mode = db::adModeReadWrite; });
+        work(110, [&] { conn().Open(m_inputs.connectionString); });
+    }
+
+    // A listed table of the output's name is replaced, but it is dropped (114) only together with the
+    // writing of its successor (198), in one transaction.
+    void clearOldTables() {
+        const std::string output = m_host.outputName();
+        if (workTest(112, [&] { return m_host.isTableListed(output); }))
+            m_replaced = output;
+        if (workTest(116, [&] { return m_host.isTableListed(ScratchTableName); })) {
+            work(118, [&] { conn().Execute("DROP TABLE " + m_scratchBracket); });
+        } else if (!m_failure) {
+            // A work table the list does not show (left by an earlier run since the list was filled) would
+            // otherwise make the copy below fail.
+            try {
+                conn().Execute("DROP TABLE " + m_scratchBracket);
+            } catch (const db::Error&) {
+                // none there: the usual case
+            }
+        }
+    }
+
+    void scratchCopy() {
+        m_scratchMade = work(120, [&] {
+            conn().Execute("SELECT * INTO " + m_scratchBracket + " From " + db::quoteBracket(m_inputs.TableName));
+        });
+    }
+
+    // The identifier: the last 4-byte integer column of the copy.
+    void findIdentifier() {
+        work(122, [&] {
+            rs().Open("SELECT * FROM " + m_scratchBracket + ";", conn(), db::adOpenDynamic, db::adLockOptimistic);
+        });
+        work(124, [&] { m_found = false; });
+        int columns = 0;
+        work(126, [&] { columns = rs().fieldCount(); });
+        for (int i = 0; i < columns && !m_failure; ++i) {
+            step(128, [&] { m_host.yield(); });
+            if (workTest(130, [&] { return rs().field(i).Type == db::adInteger; })) {
+                work(132, [&] { m_identifier = rs().field(i).Name; });
+                work(134, [&] { m_found = true; });
+            }
+        }
+        work(138, [&] { rs().Close(); });
+        if (workTest(140, [&] { return !m_found; }))
+            addNumberingColumn();
+    }
+
+    void addNumberingColumn() {
+        work(142, [&] { m_identifier = ScratchColumnName; });
+        work(144, [&] { conn().setProperty("Jet OLEDB:Max Locks Per File", db::Value(1000000000)); });
+        m_numbered = work(146, [&] {
+            conn().Execute("ALTER TABLE " + m_scratchBracket + " ADD COLUMN " + db::quoteBracket(ScratchColumnName) +
+                           " LONG IDENTITY(1,1)");
+        });
+    }
+
+    bool openScan() {
+        return work(152, [&] {
+            rs().Open("SELECT " + m_inputs.ChosenFieldList + "," + db::quoteBackquote(m_identifier) + " FROM " +
+                          m_scratchBackquote + " order by " + db::quoteBackquote(m_identifier),
+                      conn(), db::adOpenStatic, db::adLockOptimistic);
+        });
+    }
+
+    // Opens the scan on an identifier that tells the rows apart. The table's own integer column may repeat
+    // a value or hold a Null or a fraction: a delete by it could remove rows that are not duplicates, so
+    // the rows are numbered instead, as for a table without one. When even that is impossible (a field of
+    // the numbering column's name), the run stops before anything is deleted.
+    void openTrustedScan() {
+        if (!openScan())
+            return;
+        bool trusted = m_numbered;
+        if (m_found && !m_numbered) {
+            trusted = workTest(152, [&] { return identifiersAreUnique(rs()); });
+            if (!trusted && !m_failure) {
+                work(152, [&] { rs().Close(); });
+                addNumberingColumn();
+                if (!openScan())
+                    return;
+                trusted = m_numbered;
+            }
+        }
+        if (trusted)
+            trusted = workTest(152, [&] { return identifiersAreUnique(rs()); });
+        if (!trusted)
+            work(152, [&] {
+                throw db::Error(db::err::EngineError, text::cannotTellRowsApart(m_identifier, m_inputs.TableName));
+            });
+    }
+
+    void scanAndDelete() {
+        KeySet seen;
+        work(148, [&] { seen.clear(); });
+        work(150, [&] { rs().CursorLocation = db::adUseServer; });
+        openTrustedScan();
+        long long rowCount = 0;
+        work(158, [&] { rowCount = rs().RecordCount(); });
+        step(160, [&] { m_host.setProgressMaximum(static_cast<double>(rowCount)); });
+
+        const std::string deletePrefix =
+            "delete from " + m_scratchBackquote + " where " + db::quoteBackquote(m_identifier) + "=";
+        const std::string titleOf = " of " + std::to_string(rowCount);
+        std::string title;
+        std::string key;
+        std::string deleteSql;
+        int keyColumns = 0;
+        // The scan's columns do not change from row to row: they are counted once.
+        work(172, [&] { keyColumns = rs().fieldCount() - 1; });
+        for (long long j = 0; j < rowCount && !m_failure; ++j) {
+            step(164, [&] { m_host.setProgressValue(static_cast<double>(j + 1)); });
+            step(166, [&] {
+                title.assign("Processing ");
+                appendDecimal(title, j + 1);
+                title += titleOf;
+                m_host.setTitle(title);
+            });
+            step(168, [&] { m_host.yield(); });
+            work(170, [&] { key.clear(); });
+            for (int k = 0; k < keyColumns; ++k) {
+                step(174, [&] { m_host.yield(); });
+                work(176, [&] { appendKeyPart(key, rs()[k]); });
+            }
+            // (180) Framed key parts leave no trailing separator to cut.
+            // Looking the key up and remembering it are one step, so each key is hashed once. Only a row
+            // known to repeat is deleted; any failure ends the scan, and the run writes nothing.
+            if (workTest(182, [&] { return !seen.insert(key); })) {
+                if (work(184, [&] {
+                        deleteSql = deletePrefix;
+                        appendIdentifier(deleteSql, rs()[keyColumns]);
+                        conn().Execute(deleteSql);
+                    }))
+                    ++m_result.rowsRemoved;
+            }
+            if (work(188, [&] { rs().MoveNext(); }))
+                ++m_result.rowsRead;
+        }
+        work(192, [&] { rs().Close(); });
+        work(194, [&] { seen = KeySet{}; });
+        step(196, [&] { m_host.setTitle(core::kProductName); });
+    }
+
+    // The old table goes and the new one comes in one transaction: a failure, a reader or a kill at any
+    // moment leaves the old table or the complete new one.
+    void writeOutput() {
+        const std::string output = m_host.outputName();
+        bool inTransaction = false;
+        if (m_replaced)
+            inTransaction = work(114, [&] {
+                conn().BeginTrans();
+                conn().Execute("DROP TABLE " + db::quoteBracket(*m_replaced));
+            });
+        m_result.outputWritten = work(198, [&] {
+            conn().Execute("SELECT " + m_inputs.TableFieldList + " INTO " + db::quoteBracket(output) + " FROM " +
+                           m_scratchBracket);
+            if (inTransaction)
+                conn().CommitTrans();
+        });
+        if (inTransaction && !m_result.outputWritten)
+            rollBack();
+        // Dropping the work table is not part of the result: when it fails, the new table is complete all
+        // the same, and the failure is said with the table that was left behind.
+        if (m_result.outputWritten) {
+            m_scratchMade = !dropScratch(200);
+        } else if (m_scratchMade) {
+            m_scratchMade = !dropScratchQuietly();
+        }
+    }
+
+    void rollBack() {
+        try {
+            conn().RollbackTrans();
+        } catch (const std::exception&) {
+            // the database has already undone it
+        }
+    }
+
+    bool dropScratch(int statement) {
+        return m_trap.run(statement, [&] {
+            try {
+                conn().Execute("DROP TABLE " + m_scratchBracket);
+            } catch (const db::Error& e) {
+                throw db::Error(e.number(), e.description() + " " +
+                                                text::workTableLeft(ScratchTableName, m_host.outputName()));
+            }
+        });
+    }
+
+    // After a failure the work table is removed where the file still allows it.
+    bool dropScratchQuietly() {
+        try {
+            conn().Execute("DROP TABLE " + m_scratchBracket);
+            return true;
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
+
+    void showResult() {
+        step(202, [&] { conn().CursorLocation = db::adUseClient; });
+        if (m_result.outputWritten) {
+            const bool opened = m_trap.run(204, [&] {
+                rs().Open("SELECT * FROM " + db::quoteBackquote(m_host.outputName()) + ";", conn(), db::adOpenKeyset,
+                          db::adLockReadOnly);
+            });
+            if (opened) {
+                try {
+                    m_result.rowsWritten = rs().RecordCount();
+                } catch (const db::Error&) {
+                    // only the summary of the command line misses it
+                }
+                step(206, [&] { m_host.bindResult(rs()); });
+            }
+        }
+        if (m_trap.test(208, [&] { return m_host.isMinimized(); }))
+            step(208, [&] { m_host.restoreNormal(); });
+        step(210, [&] { m_host.setPointer(core::PointerDefault); });
+        step(211, [&] { m_host.setProgressValue(0); });
+        m_result.scratchLeft = m_scratchMade;
+        if (m_failure) {
+            // The one report of a run that stopped: what failed, and what was kept.
+            m_result.failedStatement = m_failure->statement;
+            m_result.failure = m_failure->description + " " +
+                               text::keptAfterFailure(m_inputs.TableName, m_host.outputName(), m_replaced.has_value(),
+                                                      m_scratchMade ? ScratchTableName : "");
+            m_host.reporter().report(m_result.failure, core::location(kEngineProcedure), m_failure->statement);
+        } else if (m_result.outputWritten) {
+            step(216, [&] { m_host.messageBox(text::kDone); });
+        }
+    }
+
+    const EngineInputs& m_inputs;
+    EngineHost& m_host;
+    core::Trap m_trap;
+    const std::string m_scratchBracket;
+    const std::string m_scratchBackquote;
+    RunResult m_result;
+    std::optional<Failure> m_failure;
+
+    std::optional<db::Connection> m_connection;
+    std::optional<db::Recordset> m_recordset;
+    std::optional<std::string> m_replaced; // the listed table of the output's name
+    bool m_scratchMade = false;            // the work table exists in the file
+    bool m_found = false;                  // the copy has an integer column of its own
+    bool m_numbered = false;               // the numbering column was added
+    std::string m_identifier;
+};
+
 } // namespace
 
 bool isRunning() {
@@ -97,216 +414,20 @@ bool isRunning() {
 }
 
 RunResult CreateTableWithoutDuplicates(const EngineInputs& inputs, EngineHost& host) {
-    RunResult result;
     if (g_running) {
         // The window disables its buttons while a run lasts; this is the last line of defence, silently.
-        result.refusal = text::kAlreadyRunning;
-        return result;
+        RunResult refused;
+        refused.refusal = text::kAlreadyRunning;
+        return refused;
     }
-    result.refusal = refusalFor(inputs, host.outputName());
-    if (!result.refusal.empty()) {
-        host.messageBox(result.refusal);
-        return result;
+    if (std::string refusal = refusalFor(inputs, host.outputName()); !refusal.empty()) {
+        host.messageBox(refusal);
+        RunResult refused;
+        refused.refusal = std::move(refusal);
+        return refused;
     }
     RunningScope running;
-    result.started = true;
-
-    core::Trap trap{core::location(kEngineProcedure), host.reporter()};
-    const std::string scratchBracket = db::quoteBracket(ScratchTableName);
-    const std::string scratchBackquote = db::quoteBackquote(ScratchTableName);
-
-    // Preparation
-    std::optional<db::Connection> connection;
-    std::optional<db::Recordset> recordset;
-    auto conn = [&]() -> db::Connection& {
-        if (!connection)
-            throw notCreated("connection");
-        return *connection;
-    };
-    auto rs = [&]() -> db::Recordset& {
-        if (!recordset)
-            throw notCreated("record set");
-        return *recordset;
-    };
-    trap.run(100, [&] { connection.emplace(); });
-    trap.run(102, [&] { recordset.emplace(); });
-    // The result of an earlier run holds the file open and may be the table this run replaces.
-    trap.run(106, [&] { host.clearResult(); });
-    trap.run(106, [&] { host.setPointer(core::PointerBusy); });
-    trap.run(108, [&] { conn().Mode = db::adModeReadWrite; });
-    trap.run(110, [&] { conn().Open(inputs.connectionString); });
-
-    // Clearing old tables. A listed table of the output's name is replaced, but it is dropped (114) only
-    // once the rows that replace it are ready: dropped here, it would be lost to a run that fails or is
-    // cut short before the new table is written.
-    std::optional<std::string> replaced;
-    {
-        const std::string output = host.outputName();
-        if (trap.test(112, [&] { return host.isTableListed(output); }))
-            replaced = output;
-    }
-    if (trap.test(116, [&] { return host.isTableListed(ScratchTableName); })) {
-        trap.run(118, [&] { conn().Execute("DROP TABLE " + scratchBracket); });
-    } else if (connection && connection->isOpen()) {
-        // A work table the list does not show (left by an earlier run since the list was filled) would
-        // otherwise make the copy below fail and the run go on with its stale rows.
-        try {
-            conn().Execute("DROP TABLE " + scratchBracket);
-        } catch (const db::Error&) {
-            // none there: the usual case
-        }
-    }
-
-    // Scratch copy
-    const bool copied = trap.run(120, [&] {
-        conn().Execute("SELECT * INTO " + scratchBracket + " From " + db::quoteBracket(inputs.TableName));
-    });
-
-    // Identifier column: the last 4-byte integer column of the copy
-    trap.run(122, [&] {
-        rs().Open("SELECT * FROM " + scratchBracket + ";", conn(), db::adOpenDynamic, db::adLockOptimistic);
-    });
-    bool found = false;
-    std::string identifier;
-    trap.run(124, [&] { found = false; });
-    // A failed column count is reported once and the search skipped.
-    const int columns = trap.value(126, 0, [&] { return rs().fieldCount(); });
-    for (int i = 0; i < columns; ++i) {
-        trap.run(128, [&] { host.yield(); });
-        if (trap.test(130, [&] { return rs().field(i).Type == db::adInteger; })) {
-            trap.run(132, [&] { identifier = rs().field(i).Name; });
-            trap.run(134, [&] { found = true; });
-        }
-    }
-    trap.run(138, [&] { rs().Close(); });
-
-    bool numbered = false;
-    auto addNumberingColumn = [&] {
-        trap.run(142, [&] { identifier = ScratchColumnName; });
-        trap.run(144, [&] { conn().setProperty("Jet OLEDB:Max Locks Per File", db::Value(1000000000)); });
-        numbered = trap.run(146, [&] {
-            conn().Execute("ALTER TABLE " + scratchBracket + " ADD COLUMN " + db::quoteBracket(ScratchColumnName) +
-                           " LONG IDENTITY(1,1)");
-        });
-    };
-    if (trap.test(140, [&] { return !found; }))
-        addNumberingColumn();
-
-    // Scan and delete
-    KeySet seen;
-    trap.run(148, [&] { seen.clear(); });
-    trap.run(150, [&] { rs().CursorLocation = db::adUseServer; });
-    auto openScan = [&] {
-        return trap.run(152, [&] {
-            rs().Open("SELECT " + inputs.ChosenFieldList + "," + db::quoteBackquote(identifier) + " FROM " +
-                          scratchBackquote + " order by " + db::quoteBackquote(identifier),
-                      conn(), db::adOpenStatic, db::adLockOptimistic);
-        });
-    };
-    bool scanOpen = openScan();
-    bool trusted = numbered;
-    if (scanOpen && found) {
-        trusted = trap.value(152, false, [&] { return identifiersAreUnique(rs()); });
-        if (!trusted) {
-            // The table's own integer column repeats a value or holds a Null or a fraction: a delete by it
-            // could remove rows that are not duplicates. Number the rows instead, as for a table without one.
-            trap.run(152, [&] { rs().Close(); });
-            addNumberingColumn();
-            scanOpen = openScan();
-            trusted = numbered;
-        }
-    }
-    if (scanOpen && !trusted) {
-        trusted = trap.value(152, false, [&] { return identifiersAreUnique(rs()); });
-    }
-    if (scanOpen && !trusted) {
-        // The numbering column could not be added (the table has a field of that name already): deleting by
-        // an identifier that may repeat could remove rows that are not duplicates, so nothing is deleted.
-        trap.run(152, [&] {
-            throw db::Error(db::err::EngineError, text::cannotTellRowsApart(identifier, inputs.TableName));
-        });
-    }
-    long long rowCount = 0;
-    trap.run(158, [&] { rowCount = rs().RecordCount(); });
-    trap.run(160, [&] { host.setProgressMaximum(static_cast<double>(rowCount)); });
-
-    const std::string deletePrefix =
-        "delete from " + scratchBackquote + " where " + db::quoteBackquote(identifier) + "=";
-    const std::string titleOf = " of " + std::to_string(rowCount);
-    std::string title;
-    std::string key;
-    std::string deleteSql;
-    std::optional<int> keyColumns;
-    for (long long j = 0; j < rowCount; ++j) {
-        trap.run(164, [&] { host.setProgressValue(static_cast<double>(j + 1)); });
-        trap.run(166, [&] {
-            title.assign("Processing ");
-            appendDecimal(title, j + 1);
-            title += titleOf;
-            host.setTitle(title);
-        });
-        trap.run(168, [&] { host.yield(); });
-        trap.run(170, [&] { key.clear(); });
-        // The scan's columns do not change from row to row: a failed count is reported once, not per row.
-        if (!keyColumns)
-            keyColumns = trap.value(172, 0, [&] { return rs().fieldCount() - 1; });
-        for (int k = 0; k < *keyColumns; ++k) {
-            trap.run(174, [&] { host.yield(); });
-            trap.run(176, [&] { appendKeyPart(key, rs()[k]); });
-        }
-        // (180) Framed key parts leave no trailing separator to cut.
-        // Looking the key up and remembering it are one step, so each key is hashed once. A lookup that
-        // fails (out of memory) is reported and the row kept: only a row known to repeat is deleted.
-        if (trusted && trap.value(182, false, [&] { return !seen.insert(key); })) {
-            const bool deleted = trap.run(184, [&] {
-                deleteSql = deletePrefix;
-                appendIdentifier(deleteSql, rs()[*keyColumns]);
-                conn().Execute(deleteSql);
-            });
-            if (deleted)
-                ++result.rowsRemoved;
-        }
-        trap.run(188, [&] { rs().MoveNext(); });
-        ++result.rowsRead;
-    }
-    trap.run(192, [&] { rs().Close(); });
-    trap.run(194, [&] { seen = KeySet{}; });
-    trap.run(196, [&] { host.setTitle(core::kProductName); });
-
-    // Output. Without the scratch copy there is nothing to replace the old table with: it stays.
-    if (replaced && copied)
-        trap.run(114, [&] { conn().Execute("DROP TABLE " + db::quoteBracket(*replaced)); });
-    result.outputWritten = trap.run(198, [&] {
-        conn().Execute("SELECT " + inputs.TableFieldList + " INTO " + db::quoteBracket(host.outputName()) + " FROM " +
-                       scratchBracket);
-    });
-    trap.run(200, [&] { conn().Execute("DROP TABLE " + scratchBracket); });
-
-    // Result: only a table this run wrote is shown.
-    trap.run(202, [&] { conn().CursorLocation = db::adUseClient; });
-    if (result.outputWritten) {
-        const bool opened = trap.run(204, [&] {
-            rs().Open("SELECT * FROM " + db::quoteBackquote(host.outputName()) + ";", conn(), db::adOpenKeyset,
-                      db::adLockReadOnly);
-        });
-        if (opened) {
-            try {
-                result.rowsWritten = rs().RecordCount();
-            } catch (const db::Error&) {
-                // only the summary of the command line misses it
-            }
-            trap.run(206, [&] { host.bindResult(rs()); });
-        }
-    }
-    if (trap.test(208, [&] { return host.isMinimized(); }))
-        trap.run(208, [&] { host.restoreNormal(); });
-    trap.run(210, [&] { host.setPointer(core::PointerDefault); });
-    trap.run(211, [&] { host.setProgressValue(0); });
-    if (result.outputWritten)
-        trap.run(216, [&] { host.messageBox(text::kDone); });
-
-    result.failures = trap.failures();
-    return result;
+    return Run(inputs, host).execute();
 }
 
 } // namespace dedupe

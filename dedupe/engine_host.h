@@ -51,12 +51,16 @@ struct RunResult {
     std::string refusal;        // why it was refused; empty when it ran
     bool outputWritten = false; // the output table was created from the de-duplicated rows
     int failures = 0;           // error reports shown during the run
+    int failedStatement = 0;    // the statement that stopped the run; 0 when none did
+    std::string failure;        // what the report of that statement said, with what was kept
+    bool scratchLeft = false;   // the work table is still in the file (it could not be dropped)
     long long rowsRead = 0;     // rows of the scan
     long long rowsRemoved = 0;  // duplicate rows deleted
     long long rowsWritten = -1; // rows of the output table; -1 when unknown
 
-    // Written, with every statement successful: the output is exactly the de-duplicated table.
-    bool complete() const { return started && outputWritten && failures == 0; }
+    // Written, and no statement that reads or writes the data failed: the output is exactly the
+    // de-duplicated table (a work table left behind does not change that).
+    bool complete() const { return started && outputWritten && failedStatement == 0; }
 };
 
 } // namespace dedupe

@@ -27,4 +27,18 @@ std::string notCreated(const std::string& what) {
     return "The " + what + " could not be created.";
 }
 
+std::string keptAfterFailure(const std::string& table, const std::string& output, bool outputExisted,
+                             const std::string& workTable) {
+    std::string kept = "Nothing was changed: the table '" + table + "' is as it was";
+    kept += outputExisted ? ", and so is the table '" + output + "'." : ", and no table '" + output + "' was written.";
+    if (!workTable.empty())
+        kept += " The work table '" + workTable + "' could not be removed; the next run removes it.";
+    return kept;
+}
+
+std::string workTableLeft(const std::string& workTable, const std::string& output) {
+    return "The new table '" + output + "' is complete, but the work table '" + workTable +
+           "' could not be removed; the next run removes it.";
+}
+
 } // namespace dedupe::text

@@ -13,4 +13,11 @@ std::string chosenIsWorkTable(const std::string& table);
 std::string cannotTellRowsApart(const std::string& identifier, const std::string& table);
 std::string notCreated(const std::string& what);
 
+// What a run that stopped kept: the chosen table always; the output's old table, or no new table; and
+// the work table when it could not be removed (empty `workTable`: it was).
+std::string keptAfterFailure(const std::string& table, const std::string& output, bool outputExisted,
+                             const std::string& workTable);
+// Said with the failure to drop the work table after the output was written completely.
+std::string workTableLeft(const std::string& workTable, const std::string& output);
+
 } // namespace dedupe::text

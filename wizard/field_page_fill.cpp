@@ -14,6 +14,18 @@
 
 namespace wizard {
 
+namespace {
+
+// Removes from `chosen` every entry that `available` does not hold (exact comparison).
+void keepOnlyListed(QListWidget* chosen, const QListWidget* available) {
+    for (int row = chosen->count() - 1; row >= 0; --row) {
+        if (available->findItems(chosen->item(row)->text(), Qt::MatchExactly | Qt::MatchCaseSensitive).isEmpty())
+            delete chosen->takeItem(row);
+    }
+}
+
+} // namespace
+
 void fillFieldPage(Form3& page, core::Trap& trap, const FieldPageSource& source, const FieldPageFillSteps& at) {
     trap.run(at.show, [&] { page.show(); });
     trap.run(at.clearList, [&] { page.List1->clear(); });
@@ -48,6 +60,10 @@ void fillFieldPage(Form3& page, core::Trap& trap, const FieldPageSource& source,
                 trap.run(at.appendTableField, [&] { dedupe::appendBracketed(*source.tableFieldList, name); });
         }
     }
+    // Fields chosen for another table that this one does not have would make the scan fail: they leave the
+    // chosen list, before the buttons follow the lists, so "Next >" is disabled when none is left.
+    if (at.pruneChosen && names)
+        trap.run(at.pruneChosen, [&] { keepOnlyListed(page.List2, page.List1); });
     // The states and the selection follow the refilled list before the chosen fields leave it.
     setFieldButtonStates(page, &trap, at.availableStates, at.chosenStates);
     if (trap.test(at.selectFirst, [&] { return page.List1->count() >= 1; }))

@@ -30,6 +30,7 @@ struct FieldPageFillSteps {
     int yield;
     int addName;
     int appendTableField;
+    int pruneChosen; // chosen fields the table does not have leave the chosen list; 0: kept as they are
     int availableStates; // setFieldButtonStates' two blocks
     int chosenStates;
     int selectFirst;

@@ -68,7 +68,8 @@ void Form2::PushButton3_Click() {
     fillFieldPage(fields, trap, source,
                   {.show = 116, .clearList = 118, .unbindGrid = 120, .cursorLocation = 122, .openPreview = 124,
                    .bindPreview = 126, .clearTableFields = 128, .openNames = 0, .fieldCount = 128, .yield = 130,
-                   .addName = 132, .appendTableField = 134, .availableStates = 142, .chosenStates = 152,
+                   .addName = 132, .appendTableField = 134, .pruneChosen = 140,
+                   .availableStates = 142, .chosenStates = 152,
                    .selectFirst = 166, .closeNames = 0, .focusGrid = 168});
     trap.run(170, [&] { RemoveItemsPresentInList(fields.List1, fields.List2); });
     trap.run(172, [&] { hide(); });

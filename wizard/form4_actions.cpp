@@ -19,6 +19,7 @@
 #include "wizard/recordset_model.h"
 #include "wizard/wizard_selections.h"
 
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTableView>
@@ -59,7 +60,8 @@ void Form4::PushButton2_Click() {
     fillFieldPage(form3(), trap, source,
                   {.show = 110, .clearList = 112, .unbindGrid = 114, .cursorLocation = 116, .openPreview = 118,
                    .bindPreview = 120, .clearTableFields = 0, .openNames = 122, .fieldCount = 124, .yield = 126,
-                   .addName = 128, .appendTableField = 0, .availableStates = 132, .chosenStates = 142,
+                   .addName = 128, .appendTableField = 0, .pruneChosen = 0,
+                   .availableStates = 132, .chosenStates = 142,
                    .selectFirst = 156, .closeNames = 158, .focusGrid = 160});
     trap.run(162, [&] { hide(); });
     trap.run(164, [&] { RemoveItemsPresentInList(form3().List1, form3().List2); });
@@ -70,8 +72,10 @@ void Form4::PushButton4_Click() {
         return;
     // While the run lets events through, neither a second run nor a way back can start: the buttons are
     // disabled for the run, and every page's handlers stand still while it lasts.
+    // The output name is read afresh during the run, so it must not change meanwhile.
     PushButton4->setEnabled(false);
     PushButton2->setEnabled(false);
+    Text1->setReadOnly(true);
     const WizardSelections& chosen = selections();
     const dedupe::EngineInputs inputs{BuildConnectionString(), chosen.TableName, chosen.TableFieldList,
                                       chosen.ChosenFieldList};
@@ -80,6 +84,7 @@ void Form4::PushButton4_Click() {
     host.flush();
     PushButton4->setEnabled(true);
     PushButton2->setEnabled(true);
+    Text1->setReadOnly(false);
 }
 
 } // namespace wizard

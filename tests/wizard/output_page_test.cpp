@@ -22,7 +22,7 @@ using wizard_test::PageTest;
 class OutputPage : public PageTest {};
 
 TEST_F(OutputPage, TheProposalIsMadeOnceFromTheFirstTable) {
-    reachOutputPage(shop(), "Customers", {"LastName"});
+    reachOutputPage(shop(), "Customers", {"City"});
     wizard::Form4& page = wizard::form4();
     EXPECT_EQ(page.Text1->text(), "Customers2");
 
