@@ -23,13 +23,18 @@ QList<QWidget*> windowTree(QWidget* window) {
 }
 
 // The window's pointer over every control, remembering the controls' own pointers.
-void applyToTree(QWidget* window, const QCursor& cursor) {
+// A greyed push button cannot be clicked, so it never shows the hand.
+bool handWithheld(const QWidget* w) {
+    return w->property(kRuleProperty).toInt() == HandRule && !w->isEnabled();
+}
+
+void applyToTree(QWidget* window, const QCursor& cursor, bool hand) {
     for (QWidget* w : windowTree(window)) {
         if (!w->property(kSavedProperty).isValid()) {
             const bool own = w->testAttribute(Qt::WA_SetCursor);
             w->setProperty(kSavedProperty, own ? QVariant::fromValue(w->cursor()) : QVariant(false));
         }
-        w->setCursor(cursor);
+        w->setCursor(hand && handWithheld(w) ? QCursor(Qt::ArrowCursor) : cursor);
     }
 }
 
@@ -49,12 +54,15 @@ void restoreTree(QWidget* window) {
 class HoverRules : public QObject {
 public:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::MouseMove) {
-            auto* w = static_cast<QWidget*>(watched);
+        auto* w = static_cast<QWidget*>(watched);
+        QWidget* window = w->window();
+        if (event->type() == QEvent::EnabledChange && w->property(kRuleProperty).toInt() == HandRule &&
+            pointerStyle(window) == PointerCustom && hasCustomPointerImage(window)) {
+            w->setCursor(w->isEnabled() ? window->property(kImageProperty).value<QCursor>() : QCursor(Qt::ArrowCursor));
+        } else if (event->type() == QEvent::MouseMove) {
             const int rule = w->property(kRuleProperty).toInt();
-            QWidget* window = w->window();
             if (rule != NoRule && pointerStyle(window) != PointerBusy) {
-                const int wanted = rule == HandRule ? PointerCustom : PointerDefault;
+                const int wanted = rule == HandRule && w->isEnabled() ? PointerCustom : PointerDefault;
                 if (pointerStyle(window) != wanted)
                     setPointer(window, wanted);
             }
@@ -68,6 +76,8 @@ HoverRules& hoverRules() {
     return rules;
 }
 
+void addRule(QWidget* control, Rule rule);
+
 void watch(QWidget* w, Rule rule) {
     w->setProperty(kRuleProperty, rule);
     w->setMouseTracking(true);
@@ -76,14 +86,15 @@ void watch(QWidget* w, Rule rule) {
 
 void addRule(QWidget* control, Rule rule) {
     watch(control, rule);
-    // List boxes and grids receive the mouse in their inner parts.
+    // List boxes and grids receive the mouse in their inner parts; a grid's header row and row numbers
+    // are scroll areas of their own, with inner parts again.
     if (auto* area = qobject_cast<QAbstractScrollArea*>(control)) {
         watch(area->viewport(), rule);
         watch(area->horizontalScrollBar(), rule);
         watch(area->verticalScrollBar(), rule);
         for (QWidget* part : area->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
             if (part->property(kRuleProperty).toInt() == NoRule)
-                watch(part, rule);
+                addRule(part, rule);
     }
 }
 } // namespace
@@ -91,9 +102,9 @@ void addRule(QWidget* control, Rule rule) {
 void setPointer(QWidget* window, int style) {
     window->setProperty(kStyleProperty, style);
     if (style == PointerBusy)
-        applyToTree(window, QCursor(Qt::WaitCursor));
+        applyToTree(window, QCursor(Qt::WaitCursor), false);
     else if (style == PointerCustom && hasCustomPointerImage(window))
-        applyToTree(window, window->property(kImageProperty).value<QCursor>());
+        applyToTree(window, window->property(kImageProperty).value<QCursor>(), true);
     else
         restoreTree(window);
 }

@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QSettings>
 #include <QTime>
 #include <QUrl>
 #include <random>
@@ -48,7 +50,41 @@ Answer QtDesktop::messageBox(const std::string& text, const std::string& title, 
     return Answer::Ok;
 }
 
+namespace {
+
+// Qt's own file dialog remembers the folders it visited in a settings file of the toolkit's. The program
+// writes no file besides its own settings, so that file is put back as it was once the dialog is gone.
+class ToolkitSettingsGuard {
+public:
+    ToolkitSettingsGuard() : m_path(QSettings(QSettings::UserScope, QStringLiteral("QtProject")).fileName()) {
+        QFile file(m_path);
+        m_existed = file.open(QIODevice::ReadOnly);
+        if (m_existed)
+            m_before = file.readAll();
+    }
+    ~ToolkitSettingsGuard() {
+        QFile file(m_path);
+        if (!m_existed) {
+            file.remove();
+        } else if (file.open(QIODevice::ReadOnly) && file.readAll() != m_before) {
+            file.close();
+            if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                file.write(m_before);
+        }
+    }
+    ToolkitSettingsGuard(const ToolkitSettingsGuard&) = delete;
+    ToolkitSettingsGuard& operator=(const ToolkitSettingsGuard&) = delete;
+
+private:
+    QString m_path;
+    bool m_existed = false;
+    QByteArray m_before;
+};
+
+} // namespace
+
 std::string QtDesktop::openFileDialog(const FileDialogRequest& request) {
+    const ToolkitSettingsGuard untouched; // declared first, so it acts after the dialog is destroyed
     QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(request.title));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);

@@ -8,8 +8,10 @@ inline constexpr const char* kDatabaseHelp =
     "This program compares all rows with one another to find duplicate rows. This program does not find duplicate "
     "columns.";
 inline constexpr const char* kBrowseTitle = "Select Access Database";
-inline constexpr const char* kBrowseFilter = "All Microsoft Databases (*.mdb,*.accdb)|*.*db|Microsoft Database "
-                                             "(*.mdb)|*.mdb|Microsoft 2007 Database (*.accdb)|*.accdb|";
+// The three designed entries, then SQLite files and all files: on Linux a database may have any name.
+inline constexpr const char* kBrowseFilter =
+    "All Microsoft Databases (*.mdb,*.accdb)|*.*db|Microsoft Database (*.mdb)|*.mdb|Microsoft 2007 Database "
+    "(*.accdb)|*.accdb|SQLite Databases (*.sqlite,*.sqlite3,*.db3)|*.sqlite;*.sqlite3;*.db3|All Files (*)|*|";
 inline constexpr const char* kSelectTable = "Please select a table";
 inline constexpr const char* kSelectField = "Please select a field first.";
 inline constexpr const char* kFieldHelp =

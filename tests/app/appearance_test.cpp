@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -205,6 +206,30 @@ TEST_F(Appearance, EachControlSwitchesThePointerByItsOwnRule) {
             EXPECT_EQ(app::pointerStyle(&window), expected) << "style before: " << before;
         }
     }
+}
+
+// The grid's header row and row numbers are part of the grid: the default returns there as over its
+// cells. A greyed push button cannot be clicked, so it shows no hand, whether it was greyed before the
+// mouse came or while the hand showed.
+TEST_F(Appearance, GridHeadersShowTheDefaultAndGreyedButtonsNoHand) {
+    layCursorFile();
+    wizard::Form3& f3 = wizard::form3();
+    for (QHeaderView* header : {f3.DataGrid1->horizontalHeader(), f3.DataGrid1->verticalHeader()}) {
+        app::setPointer(&f3, core::PointerCustom);
+        moveOver(header->viewport());
+        EXPECT_EQ(app::pointerStyle(&f3), core::PointerDefault) << header->orientation();
+    }
+    f3.PushButton5->setEnabled(false);
+    moveOver(f3.PushButton5);
+    EXPECT_EQ(app::pointerStyle(&f3), core::PointerDefault);
+    moveOver(f3.PushButton7);
+    ASSERT_EQ(app::pointerStyle(&f3), core::PointerCustom);
+    EXPECT_EQ(app::shownPointerShape(f3.PushButton5), Qt::ArrowCursor);
+    EXPECT_EQ(app::shownPointerShape(f3.PushButton7), Qt::BitmapCursor);
+    f3.PushButton7->setEnabled(false);
+    EXPECT_EQ(app::shownPointerShape(f3.PushButton7), Qt::ArrowCursor);
+    f3.PushButton5->setEnabled(true);
+    EXPECT_EQ(app::shownPointerShape(f3.PushButton5), Qt::BitmapCursor);
 }
 
 TEST_F(Appearance, TheHandStaysOverALabelAndTheDefaultReturnsOverTheFrame) {

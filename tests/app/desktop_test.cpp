@@ -1,7 +1,9 @@
 // The desktop seam on Qt: filters and texts translated for Qt, and the real message box as the user sees it.
 #include "app/qt_desktop.h"
+#include "app/testing/test_support.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -18,6 +20,35 @@ TEST(QtDesktop, FileFiltersKeepTheirOrderAndDescriptions) {
     EXPECT_EQ(app::qtNameFilters("Pictures|*.png;*.jpg"), QStringList{"Pictures (*.png *.jpg)"});
     EXPECT_TRUE(app::qtNameFilters("").isEmpty());
     EXPECT_TRUE(app::qtNameFilters("No pattern||").isEmpty());
+}
+
+// Qt's file dialog keeps the folders it visited in a file of the toolkit's own; the program leaves that
+// file as it found it: absent, or with its earlier content.
+TEST(QtDesktop, TheFileDialogLeavesTheToolkitSettingsAsTheyWere) {
+    app::testing::IsolatedSettings settings;
+    const QString toolkit = QString::fromStdString(settings.folder()) + "/QtProject.conf";
+    for (const QByteArray& before : {QByteArray(), QByteArray("[Other]\nkept=1\n")}) {
+        if (!before.isEmpty()) {
+            QFile file(toolkit);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(before);
+        }
+        QTimer::singleShot(0, [] {
+            if (QWidget* dialog = QApplication::activeModalWidget())
+                dialog->close();
+        });
+        app::QtDesktop desktop;
+        app::FileDialogRequest request;
+        request.title = "Select Access Database";
+        EXPECT_EQ(desktop.openFileDialog(request), "");
+        QFile file(toolkit);
+        if (before.isEmpty()) {
+            EXPECT_FALSE(file.exists());
+        } else {
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            EXPECT_EQ(file.readAll(), before);
+        }
+    }
 }
 
 TEST(QtDesktop, LineBreaksOfEveryKindBecomeLines) {

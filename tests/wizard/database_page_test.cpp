@@ -50,8 +50,10 @@ TEST_F(DatabasePage, BrowseAsksWithTheDesignedDialogAndKeepsTheChoice) {
     EXPECT_EQ(asked.title, "Select Access Database");
     EXPECT_EQ(asked.flags, 0x280001ul);
     EXPECT_EQ(asked.fileName, "");
+    // The three designed entries first; then SQLite files and all files, which Linux users also have.
     EXPECT_EQ(asked.filter, "All Microsoft Databases (*.mdb,*.accdb)|*.*db|Microsoft Database (*.mdb)|*.mdb|"
-                            "Microsoft 2007 Database (*.accdb)|*.accdb|");
+                            "Microsoft 2007 Database (*.accdb)|*.accdb|SQLite Databases (*.sqlite,*.sqlite3,*.db3)|"
+                            "*.sqlite;*.sqlite3;*.db3|All Files (*)|*|");
     EXPECT_EQ(page.Text1->text(), "/old/path.mdb");
     EXPECT_EQ(app::SettingsStore::read(app::kDatabaseKey), "/old/path.mdb");
 
