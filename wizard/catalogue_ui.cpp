@@ -1,4 +1,5 @@
 #include "wizard/catalogue_ui.h"
+#include "wizard/db_names.h"
 
 #include "app/desktop_reporter.h"
 #include "core/program.h"
@@ -35,7 +36,7 @@ void AddTablesToAccessListbox(QListWidget* listBox, const std::string& path, con
     const std::size_t count = tables ? tables->size() : 0;
     for (std::size_t i = 0; i < count; ++i) {
         trap.run(112, [&] { processPendingEvents(); });
-        trap.run(114, [&] { listBox->addItem(QString::fromStdString((*tables)[i])); });
+        trap.run(114, [&] { addName(listBox, (*tables)[i]); });
     }
     trap.run(118, [&] { tables.reset(); });
     if (trap.test(120, [&] { return listBox->count() >= 1; }))
@@ -52,7 +53,14 @@ bool isListed(const QListWidget* list, const QString& name) {
 
 bool IsTableListed(const std::string& name) {
     // The list exists once the database page has moved on; before that no table is known.
-    return isLoaded(2) && isListed(form2().List1, QString::fromStdString(name));
+    if (!isLoaded(2))
+        return false;
+    const QListWidget* list = form2().List1;
+    for (int i = 0; i < list->count(); ++i) {
+        if (nameBytes(list->item(i)) == name)
+            return true;
+    }
+    return false;
 }
 
 } // namespace wizard

@@ -1,4 +1,5 @@
 #include "wizard/field_page_fill.h"
+#include "wizard/db_names.h"
 
 #include "core/trap.h"
 #include "db/connection.h"
@@ -54,7 +55,7 @@ void fillFieldPage(Form3& page, core::Trap& trap, const FieldPageSource& source,
             std::string name;
             trap.run(at.addName, [&] {
                 name = names->field(i).Name;
-                page.List1->addItem(QString::fromStdString(name));
+                addName(page.List1, name);
             });
             if (at.appendTableField)
                 trap.run(at.appendTableField, [&] { dedupe::appendBracketed(*source.tableFieldList, name); });

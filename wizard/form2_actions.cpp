@@ -11,6 +11,7 @@
 #include "db/sql_quote.h"
 #include "dedupe/engine_inputs.h"
 #include "wizard/catalogue_ui.h"
+#include "wizard/db_names.h"
 #include "wizard/field_page_fill.h"
 #include "wizard/form1.h"
 #include "wizard/form3.h"
@@ -58,7 +59,7 @@ void Form2::PushButton3_Click() {
     });
     const bool open = connection && trap.run(112, [&] { connection->Open(BuildConnectionString()); });
     WizardSelections& chosen = selections();
-    trap.run(114, [&] { chosen.TableName = List1->item(row)->text().toStdString(); });
+    trap.run(114, [&] { chosen.TableName = nameBytes(List1->item(row)); });
     Form3& fields = form3(); // its load reports its own failures
     FieldPageSource source;
     source.connection = open ? &*connection : nullptr;

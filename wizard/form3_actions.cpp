@@ -5,6 +5,7 @@
 #include "core/program.h"
 #include "core/trap.h"
 #include "dedupe/engine_inputs.h"
+#include "wizard/db_names.h"
 #include "wizard/form2.h"
 #include "wizard/form4.h"
 #include "wizard/forms.h"
@@ -25,7 +26,7 @@ std::string location(const char* procedure) {
 
 // The selected entry goes to the end of the other list; the source is left without a selection.
 void moveEntry(QListWidget* source, QListWidget* target, int row) {
-    target->addItem(source->item(row)->text());
+    target->addItem(source->item(row)->clone());
     delete source->takeItem(row);
     clearSelectionAndCurrent(source);
 }
@@ -40,7 +41,7 @@ void moveSelected(Form3& page, QListWidget* source, QListWidget* target, const c
         trap.run(130, [&] { showMessage(text::kSelectField); });
         return;
     }
-    trap.run(102, [&] { target->addItem(source->item(row)->text()); });
+    trap.run(102, [&] { target->addItem(source->item(row)->clone()); });
     trap.run(104, [&] {
         delete source->takeItem(row);
         clearSelectionAndCurrent(source);
@@ -55,7 +56,7 @@ void moveAll(Form3& page, QListWidget* source, QListWidget* target, const char* 
     core::Trap trap{location(procedure), app::reporter()};
     const int count = trap.value(100, 0, [&] { return source->count(); });
     for (int i = 0; i < count; ++i)
-        trap.run(102, [&] { target->addItem(source->item(i)->text()); });
+        trap.run(102, [&] { target->addItem(source->item(i)->clone()); });
     const int remaining = trap.value(106, 0, [&] { return source->count(); });
     for (int i = remaining - 1; i >= 0; --i)
         trap.run(108, [&] { delete source->takeItem(i); });
@@ -93,7 +94,7 @@ void Form3::PushButton3_Click() {
     const int count = trap.value(108, 0, [&] { return List2->count(); });
     for (int i = 0; i < count; ++i) {
         trap.run(110, [&] { processPendingEvents(); });
-        trap.run(112, [&] { dedupe::appendBackquoted(handOver, List2->item(i)->text().toStdString()); });
+        trap.run(112, [&] { dedupe::appendBackquoted(handOver, nameBytes(List2->item(i))); });
     }
     // (116) The joined list has no trailing separator to cut.
     trap.run(118, [&] { form4().show(); });

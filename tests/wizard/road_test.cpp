@@ -70,4 +70,24 @@ TEST_F(Road, FromStartUpToTheNewTable) {
     EXPECT_EQ(app::SettingsStore::read(app::kPasswordKey), "s3cret");
 }
 
+// Names written by another program in Latin-1 are not UTF-8: the lists show them readably, and the table and
+// field chosen reach the database byte for byte.
+TEST_F(Road, NamesThatAreNotUtf8ReachTheDatabaseUnchanged) {
+    const std::string table = "caf\xe9", field = "n\xe4me";
+    const std::string path = makeDb("latin.db", "CREATE TABLE \"" + table + "\" (id INTEGER, \"" + field +
+                                                    "\" TEXT); INSERT INTO \"" + table +
+                                                    "\" VALUES (1, 'x'), (2, 'x'), (3, 'y');");
+    openDatabase(path);
+    EXPECT_EQ(entries(wizard::form2().List1), QStringList{QString::fromUtf8("caf\u00e9")});
+    chooseTable(QString::fromUtf8("caf\u00e9"));
+    chooseField(QString::fromUtf8("n\u00e4me"));
+    press(wizard::form3().PushButton3);
+    wizard::Form4& output = wizard::form4();
+    output.Text1->setText("Result");
+    press(output.PushButton4);
+    EXPECT_TRUE(desktop.reports().empty()) << desktop.reports()[0].description;
+    EXPECT_EQ(messageTexts(), std::vector<std::string>{"Done."});
+    EXPECT_EQ(rows(path, "SELECT * FROM [Result]"), (std::vector<std::string>{"1|x", "3|y"}));
+}
+
 } // namespace
