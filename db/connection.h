@@ -35,7 +35,9 @@ public:
     Value property(const std::string& name) const;
 
     // adSchemaTables: one row per table or view with TABLE_NAME and TABLE_TYPE
-    // ("TABLE", "VIEW", "SYSTEM TABLE"), in the order the file lists them.
+    // ("TABLE", "VIEW", "SYSTEM TABLE"), in the order the file lists them. Only ordinary tables are
+    // "TABLE": SQLite's and the program's own tables, virtual tables (FTS, R*Tree, ...) and the shadow
+    // tables holding their data are "SYSTEM TABLE".
     Recordset OpenSchema(int schema);
 
     void Close(); // commits pending changes and releases the file (record sets still open keep it)

@@ -1,6 +1,6 @@
 #include "db/dialect.h"
+#include "db/ascii.h"
 #include "db/error.h"
-#include <cctype>
 #include <charconv>
 #include <cstdlib>
 
@@ -18,10 +18,10 @@ struct Token {
 };
 
 bool isWordStart(unsigned char c) {
-    return std::isalpha(c) || c == '_' || c >= 0x80;
+    return ascii::isAlpha(c) || c == '_' || c >= 0x80;
 }
 bool isWordChar(unsigned char c) {
-    return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80;
+    return ascii::isAlnum(c) || c == '_' || c == '$' || c >= 0x80;
 }
 
 std::string shorten(std::string_view s) {
@@ -71,7 +71,7 @@ private:
         if (t.kind != Kind::Word || t.text.size() != std::char_traits<char>::length(word))
             return false;
         for (std::size_t i = 0; i < t.text.size(); ++i)
-            if (std::toupper(static_cast<unsigned char>(t.text[i])) != word[i])
+            if (ascii::toUpper(t.text[i]) != word[i])
                 return false;
         return true;
     }
@@ -207,7 +207,7 @@ private:
         std::size_t i = 0;
         const std::size_t n = m_sql.size();
         while (true) {
-            while (i < n && std::isspace(static_cast<unsigned char>(m_sql[i])))
+            while (i < n && ascii::isSpace(static_cast<unsigned char>(m_sql[i])))
                 ++i;
             Token t;
             t.offset = i;
@@ -240,30 +240,30 @@ private:
                     throwAt(t.offset, "a name cannot be empty");
                 if (t.kind == Kind::Name && t.text.find('\0') != std::string::npos)
                     throwAt(t.offset, "a name cannot hold a zero character");
-            } else if (std::isdigit(c) || ((c == '-' || c == '+' || c == '.') && i + 1 < n &&
-                                           (std::isdigit(static_cast<unsigned char>(m_sql[i + 1])) ||
-                                            (m_sql[i + 1] == '.' && c != '.')))) {
+            } else if (ascii::isDigit(c) || ((c == '-' || c == '+' || c == '.') && i + 1 < n &&
+                                             (ascii::isDigit(static_cast<unsigned char>(m_sql[i + 1])) ||
+                                              (m_sql[i + 1] == '.' && c != '.')))) {
                 t.kind = Kind::Number;
                 std::size_t start = i;
                 if (m_sql[i] == '+' || m_sql[i] == '-')
                     ++i;
                 bool real = false;
-                while (i < n && std::isdigit(static_cast<unsigned char>(m_sql[i])))
+                while (i < n && ascii::isDigit(static_cast<unsigned char>(m_sql[i])))
                     ++i;
                 if (i < n && m_sql[i] == '.') {
                     real = true;
                     ++i;
-                    while (i < n && std::isdigit(static_cast<unsigned char>(m_sql[i])))
+                    while (i < n && ascii::isDigit(static_cast<unsigned char>(m_sql[i])))
                         ++i;
                 }
                 if (i < n && (m_sql[i] == 'e' || m_sql[i] == 'E')) {
                     std::size_t e = i + 1;
                     if (e < n && (m_sql[e] == '+' || m_sql[e] == '-'))
                         ++e;
-                    if (e < n && std::isdigit(static_cast<unsigned char>(m_sql[e]))) {
+                    if (e < n && ascii::isDigit(static_cast<unsigned char>(m_sql[e]))) {
                         real = true;
                         i = e;
-                        while (i < n && std::isdigit(static_cast<unsigned char>(m_sql[i])))
+                        while (i < n && ascii::isDigit(static_cast<unsigned char>(m_sql[i])))
                             ++i;
                     }
                 }

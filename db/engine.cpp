@@ -1,10 +1,11 @@
 #include "db/engine.h"
+#include "db/ascii.h"
 #include "db/error.h"
 #include "db/sql_quote.h"
 #include "db/types.h"
-#include <cctype>
-#include <cstring>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <sys/stat.h>
 
 namespace db {
@@ -19,30 +20,11 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 2000;
 constexpr const char* kInternalPrefix = "rowsifter_internal_";
+constexpr int kTableXinfoVersion = 3026000; // PRAGMA table_xinfo, legacy_alter_table
+constexpr int kTableListVersion = 3037000;  // PRAGMA table_list, STRICT tables
 
-bool equalNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
-bool startsWithNoCase(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && equalNoCase(s.substr(0, prefix.size()), prefix);
-}
-
-std::string upperAscii(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::string textColumn(sqlite3_stmt* stmt, int column) {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-    return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, column))) : std::string();
-}
+using ascii::equalNoCase;
+using ascii::startsWithNoCase;
 
 // A declared type goes back into a CREATE TABLE as written when it is plain type text; anything stranger
 // is quoted so that it can only ever be read as a type name.
@@ -51,7 +33,7 @@ std::string typeClause(const std::string& declared) {
         return {};
     for (char c : declared) {
         const auto u = static_cast<unsigned char>(c);
-        if (!(std::isalnum(u) || c == ' ' || c == '(' || c == ')' || c == ',' || c == '_' || c == '+' || c == '-' ||
+        if (!(ascii::isAlnum(u) || c == ' ' || c == '(' || c == ')' || c == ',' || c == '_' || c == '+' || c == '-' ||
               c == '.'))
             return " " + quoteIdentifier(declared);
     }
@@ -72,7 +54,126 @@ std::string joinQuoted(const TableInfo& t, const std::vector<int>& indexes) {
     throw Error(err::NoSuchColumn, "Field '" + column + "' not found in table '" + table + "'.");
 }
 
+bool mayBeEncrypted(FileKind kind) {
+    return kind == FileKind::MaybeEncrypted || kind == FileKind::LooksEncrypted;
+}
+
+// What SQLite says when it cannot read a schema entry: a newer feature, or damage.
+bool schemaUnreadable(const std::string& message) {
+    return message.rfind("malformed database schema", 0) == 0 || message == "unsupported file format";
+}
+
+// Shadow tables of the virtual-table modules SQLite ships, by module: they hold a virtual table's data and
+// are never the user's own tables.
+bool shadowOf(std::string_view module, std::string_view suffix) {
+    static const std::pair<std::string_view, std::string_view> kShadows[] = {
+        {"fts3", "content"},     {"fts3", "segments"}, {"fts3", "segdir"},    {"fts3", "docsize"},
+        {"fts3", "stat"},        {"fts4", "content"},  {"fts4", "segments"},  {"fts4", "segdir"},
+        {"fts4", "docsize"},     {"fts4", "stat"},     {"fts5", "data"},      {"fts5", "idx"},
+        {"fts5", "content"},     {"fts5", "docsize"},  {"fts5", "config"},    {"rtree", "node"},
+        {"rtree", "rowid"},      {"rtree", "parent"},  {"rtree_i32", "node"}, {"rtree_i32", "rowid"},
+        {"rtree_i32", "parent"}, {"geopoly", "node"},  {"geopoly", "rowid"},  {"geopoly", "parent"},
+    };
+    for (const auto& [m, s] : kShadows)
+        if (equalNoCase(m, module) && equalNoCase(s, suffix))
+            return true;
+    return false;
+}
+
+// The module a CREATE VIRTUAL TABLE statement names; empty for any other statement.
+std::string virtualModule(std::string_view sql) {
+    std::size_t i = 0;
+    // The next word, punctuation character, or quoted name with its quotes.
+    auto token = [&]() -> std::string_view {
+        while (i < sql.size() && ascii::isSpace(static_cast<unsigned char>(sql[i])))
+            ++i;
+        const std::size_t start = i;
+        if (i == sql.size())
+            return {};
+        const char open = sql[i];
+        if (open == '"' || open == '`' || open == '[' || open == '\'') {
+            const char close = open == '[' ? ']' : open;
+            for (++i; i < sql.size(); ++i)
+                if (sql[i] == close) {
+                    if (close != ']' && i + 1 < sql.size() && sql[i + 1] == close) {
+                        ++i; // a doubled quote inside the name
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+        } else if (open == '.' || open == '(') {
+            ++i;
+        } else {
+            while (i < sql.size() && !ascii::isSpace(static_cast<unsigned char>(sql[i])) && sql[i] != '(' &&
+                   sql[i] != '.')
+                ++i;
+        }
+        return sql.substr(start, i - start);
+    };
+    if (!equalNoCase(token(), "CREATE") || !equalNoCase(token(), "VIRTUAL") || !equalNoCase(token(), "TABLE"))
+        return {};
+    std::string_view next = token();
+    if (equalNoCase(next, "IF")) { // IF NOT EXISTS
+        token();
+        token();
+        next = token();
+    }
+    next = token(); // after the name: USING, or '.' of a schema-qualified name
+    if (next == ".") {
+        token();
+        next = token();
+    }
+    const std::string_view module = equalNoCase(next, "USING") ? token() : std::string_view();
+    return module.empty() ? "?" : std::string(module); // "?": some module, whose shadow tables are unknown
+}
+
+// Which library holds each file this process has open. A file is opened through one library at a time:
+// two libraries keep separate lock tables and would not see each other's locks. And a file's first bytes
+// are read only while the process holds no connection to it: closing any descriptor of a file drops every
+// POSIX lock the process holds on it.
+struct OpenFile {
+    const sqlite::Api* api = nullptr;
+    FileClass fileClass;
+    int users = 0;
+};
+using FileId = std::pair<dev_t, ino_t>;
+std::mutex g_filesMutex;
+std::map<FileId, OpenFile> g_files;
+
+std::string readHead(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw Error(err::ReadOnly, "The database file '" + path + "' cannot be read (no permission).");
+    std::string head(kFileHeadBytes, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    return head;
+}
+
 } // namespace
+
+class Engine::FileClaim {
+public:
+    // Call with g_filesMutex held.
+    FileClaim(FileId id, const sqlite::Api& api, const FileClass& fileClass) : m_id(id) {
+        OpenFile& f = g_files[id];
+        if (f.users++ == 0) {
+            f.api = &api;
+            f.fileClass = fileClass;
+        }
+    }
+    ~FileClaim() {
+        std::lock_guard lock(g_filesMutex);
+        if (auto it = g_files.find(m_id); it != g_files.end() && --it->second.users == 0)
+            g_files.erase(it);
+    }
+    FileClaim(const FileClaim&) = delete;
+    FileClaim& operator=(const FileClaim&) = delete;
+
+private:
+    FileId m_id;
+};
 
 int TableInfo::columnIndex(std::string_view columnName) const {
     for (std::size_t i = 0; i < columns.size(); ++i)
@@ -94,12 +195,13 @@ public:
     ~Transaction() {
         if (m_done)
             return;
-        if (m_nested)
-            sqlite3_exec(m_engine.m_db.get(), "ROLLBACK TO rowsifter_change; RELEASE rowsifter_change", nullptr, nullptr,
-                         nullptr);
-        else
-            sqlite3_exec(m_engine.m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-        m_engine.followAutocommit();
+        if (m_nested) {
+            m_engine.m_api->exec(m_engine.m_db.get(), "ROLLBACK TO rowsifter_change; RELEASE rowsifter_change",
+                                 nullptr, nullptr, nullptr);
+            m_engine.followAutocommit();
+        } else {
+            m_engine.rollbackIfOpen();
+        }
     }
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
@@ -114,15 +216,30 @@ private:
     bool m_done = false;
 };
 
-Engine::Engine(std::string path, sqlite::DatabasePtr db) : m_path(std::move(path)), m_db(std::move(db)) {}
+Engine::Engine(std::string path, const sqlite::Api& api, sqlite::DatabasePtr db, std::shared_ptr<FileClaim> claim,
+               FileClass fileClass)
+    : m_path(std::move(path)), m_api(&api), m_claim(std::move(claim)), m_db(std::move(db)),
+      m_fileClass(std::move(fileClass)) {}
 
 Engine::~Engine() {
     m_deletes.clear();
     // A transaction the caller held open and never committed is undone, as on any connection that closes.
-    if (m_heldTransaction)
-        sqlite3_exec(m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-    else if (m_batchOpen)
-        sqlite3_exec(m_db.get(), "COMMIT", nullptr, nullptr, nullptr);
+    if (m_heldTransaction) {
+        m_api->exec(m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+        return;
+    }
+    if (m_batchOpen && m_api->exec(m_db.get(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        rollbackIfOpen();
+}
+
+void Engine::rollbackIfOpen() {
+    if (!m_api->getAutocommit(m_db.get()))
+        m_api->exec(m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    m_batchOpen = false;
+}
+
+bool Engine::hasVersion(int versionNumber) const {
+    return m_api->libversionNumber() >= versionNumber;
 }
 
 std::shared_ptr<Engine> Engine::open(const std::string& path, const std::string& password) {
@@ -135,114 +252,218 @@ std::shared_ptr<Engine> Engine::open(const std::string& path, const std::string&
         throw Error(err::NotADatabase, "'" + path + "' is a folder, not a database file.");
     if (!S_ISREG(st.st_mode))
         throw Error(err::NotADatabase, "'" + path + "' is not a database file.");
-    if (st.st_size == 0)
-        throw Error(err::NotADatabase, "The file '" + path + "' is empty: it is not a database.");
 
-    char header[32] = {};
+    std::shared_ptr<FileClaim> claim;
+    FileClass fileClass;
+    const sqlite::Api* api = nullptr;
     {
-        std::ifstream in(path, std::ios::binary);
-        if (!in)
-            throw Error(err::ReadOnly, "The database file '" + path + "' cannot be read (no permission).");
-        in.read(header, sizeof header);
+        std::lock_guard lock(g_filesMutex);
+        const FileId id{st.st_dev, st.st_ino};
+        if (auto it = g_files.find(id); it != g_files.end()) {
+            fileClass = it->second.fileClass;
+            api = it->second.api;
+        } else {
+            fileClass = classifyFile(readHead(path), static_cast<std::uint64_t>(st.st_size));
+        }
+        switch (fileClass.kind) {
+        case FileKind::Access:
+            // A real Access file is recognised by its own header and left alone: it is never handed to SQLite.
+            throw Error(err::AccessFile, "'" + path +
+                                             "' is a Microsoft Access database file, which this program cannot "
+                                             "open. Convert or export it to an SQLite database, then open that file.");
+        case FileKind::Other:
+            throw Error(err::NotADatabase, "The file '" + path + "' is not a database: it is " + fileClass.what + ".");
+        case FileKind::NoFormat:
+            throw Error(err::NotADatabase, "The file '" + path +
+                                               "' is not a database: its content is in no format "
+                                               "this program reads.");
+        case FileKind::Empty:
+        case FileKind::Sqlite:
+            // A plain file opened with a password: the password is ignored, as the Access engine does.
+            if (!api)
+                api = &sqlite::plainFileLibrary();
+            break;
+        case FileKind::MaybeEncrypted:
+        case FileKind::LooksEncrypted:
+            if (password.empty() && fileClass.kind == FileKind::LooksEncrypted)
+                throw Error(err::WrongPassword, "The database file '" + path +
+                                                    "' is protected by a password. Enter its password and try "
+                                                    "again.");
+            if (password.empty())
+                throw Error(err::WrongPassword, "The file '" + path +
+                                                    "' is either a database protected by a password or not a "
+                                                    "database at all. If it is a database, enter its password and "
+                                                    "try again.");
+            if (!api)
+                api = &sqlite::cipherLibrary();
+            break;
+        }
+        claim = std::make_shared<FileClaim>(id, *api, fileClass);
     }
-    // A real Access file is recognised by its own header and left alone: it is never handed to SQLite.
-    if (std::memcmp(header + 4, "Standard Jet DB", 15) == 0 || std::memcmp(header + 4, "Standard ACE DB", 15) == 0)
-        throw Error(err::AccessFile, "'" + path +
-                                         "' is a Microsoft Access database file, which this program cannot open. "
-                                         "Convert or export it to an SQLite database, then open that file.");
-    const bool plain = std::memcmp(header, "SQLite format 3", 16) == 0;
-    // An encrypted file has no readable header at all, only whole pages.
-    if (!plain && st.st_size % 512 != 0)
-        throw Error(err::NotADatabase, "The file '" + path +
-                                           "' is not a database: its content is in no format "
-                                           "this program reads.");
 
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
-    sqlite::DatabasePtr db(raw);
-    if (rc != SQLITE_OK)
-        throw Error(err::FileNotFound, "The database file '" + path + "' cannot be opened: " +
-                                           (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)) + ".");
-    sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
-    if (!plain) {
-        if (password.empty())
-            throw Error(err::WrongPassword, "The database file '" + path +
-                                                "' is protected by a password. Enter its password and try again.");
-        sqlite3_key(db.get(), password.data(), static_cast<int>(password.size()));
-    }
-    // A plain file opened with a password: the password is ignored, as the Access engine does.
-
-    std::shared_ptr<Engine> engine(new Engine(path, std::move(db)));
-    sqlite3_stmt* probe = nullptr;
-    int prc = sqlite3_prepare_v2(engine->m_db.get(), "SELECT count(*) FROM sqlite_master", -1, &probe, nullptr);
-    sqlite::StatementPtr probeOwner(probe);
-    if (prc == SQLITE_OK)
-        prc = sqlite3_step(probe);
-    if (prc != SQLITE_ROW) {
-        if (prc == SQLITE_NOTADB && !plain)
-            throw Error(err::WrongPassword, "Not a valid password for the database file '" + path + "'.");
-        if (prc == SQLITE_NOTADB)
-            throw Error(err::NotADatabase, "The file '" + path + "' is not a database, or it is damaged.");
-        engine->raise(prc);
-    }
-    probeOwner.reset();
-    engine->exec("PRAGMA cache_size = -65536");
+    const bool encrypted = mayBeEncrypted(fileClass.kind);
+    std::shared_ptr<Engine> engine(
+        new Engine(path, *api, openHandle(*api, path, SQLITE_OPEN_READWRITE), std::move(claim), fileClass));
+    if (encrypted)
+        api->key(engine->m_db.get(), password.data(), static_cast<int>(password.size()));
+    engine->checkReadable();
+    engine->configure();
     return engine;
 }
 
 std::shared_ptr<Engine> Engine::create(const std::string& path, const std::string& password) {
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    sqlite::DatabasePtr db(raw);
-    if (rc != SQLITE_OK)
-        throw Error(err::FileNotFound, "The database file '" + path + "' cannot be created: " +
-                                           (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)) + ".");
-    sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
-    if (!password.empty())
-        sqlite3_key(db.get(), password.data(), static_cast<int>(password.size()));
-    std::shared_ptr<Engine> engine(new Engine(path, std::move(db)));
+    FileClass fileClass;
+    fileClass.kind = password.empty() ? FileKind::Sqlite : FileKind::LooksEncrypted;
+    const sqlite::Api* api = password.empty() ? &sqlite::plainFileLibrary() : &sqlite::cipherLibrary();
+    std::shared_ptr<FileClaim> claim;
+    sqlite::DatabasePtr db;
+    {
+        std::lock_guard lock(g_filesMutex);
+        struct stat st {};
+        const bool existed = ::stat(path.c_str(), &st) == 0;
+        if (auto it = existed ? g_files.find(FileId{st.st_dev, st.st_ino}) : g_files.end(); it != g_files.end()) {
+            api = it->second.api;
+            fileClass = it->second.fileClass;
+        }
+        db = openHandle(*api, path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        // SQLite has made the file by now; ":memory:" and "" name none.
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            claim = std::make_shared<FileClaim>(FileId{st.st_dev, st.st_ino}, *api, fileClass);
+    }
+    std::shared_ptr<Engine> engine(new Engine(path, *api, std::move(db), std::move(claim), fileClass));
+    if (mayBeEncrypted(fileClass.kind))
+        api->key(engine->m_db.get(), password.data(), static_cast<int>(password.size()));
+    engine->configure();
     // Writing the header now makes even an empty database a recognisable file.
     engine->exec("PRAGMA user_version = 1");
     return engine;
 }
 
-void Engine::raise(int rc, const std::string& table) const {
-    const std::string message = sqlite3_errmsg(m_db.get());
+sqlite::DatabasePtr Engine::openHandle(const sqlite::Api& api, const std::string& path, int flags) {
+    sqlite3* raw = nullptr;
+    const int rc = api.openV2(path.c_str(), &raw, flags, nullptr);
+    sqlite::DatabasePtr db(raw, sqlite::CloseDatabase{&api});
+    if (rc != SQLITE_OK) {
+        const bool creating = (flags & SQLITE_OPEN_CREATE) != 0;
+        throw Error(err::FileNotFound, "The database file '" + path + "' cannot be " +
+                                           (creating ? "created" : "opened") + ": " +
+                                           (raw ? api.errmsg(raw) : api.errstr(rc)) + ".");
+    }
+    api.busyTimeout(db.get(), kBusyTimeoutMs);
+    return db;
+}
+
+void Engine::configure() {
+    exec("PRAGMA cache_size = -65536");
+    // Renaming a rebuilt table to its old name must not re-check every view and trigger of the file, as
+    // newer versions do by default: one broken view elsewhere in the file would make it fail.
+    if (hasVersion(kTableXinfoVersion))
+        exec("PRAGMA legacy_alter_table = ON");
+}
+
+// The first read of the schema tells a wrong password, a damaged file and a file too new for the library.
+void Engine::checkReadable() {
+    auto [rc, probe] = tryPrepare("SELECT count(*) FROM sqlite_master");
+    if (rc == SQLITE_OK)
+        rc = m_api->step(probe.get());
+    if (rc == SQLITE_ROW)
+        return;
+    if ((rc & 0xFF) == SQLITE_NOTADB && mayBeEncrypted(m_fileClass.kind)) {
+        if (m_fileClass.kind == FileKind::MaybeEncrypted)
+            throw Error(err::WrongPassword, "Not a valid password for the database file '" + m_path +
+                                                "', or the file is not a database at all: its content is in no "
+                                                "format this program reads.");
+        throw Error(err::WrongPassword, "Not a valid password for the database file '" + m_path +
+                                            "'. If the password is right, the file may come from a newer "
+                                            "SQLCipher version than this program reads (it reads SQLCipher 3 "
+                                            "files).");
+    }
+    if ((rc & 0xFF) == SQLITE_NOTADB)
+        throw Error(err::NotADatabase, "The file '" + m_path + "' is not a database, or it is damaged.");
+    raise(rc);
+}
+
+void Engine::raiseNewerFeature(const std::string& detail) const {
+    std::string text = "The database file '" + m_path + "' uses a feature of a newer SQLite version than the SQLite " +
+                       m_api->libversion() + " this program has: ";
+    // "malformed database schema (name) - near "STRICT": syntax error" names the entry it could not read.
+    const std::string prefix = "malformed database schema (";
+    const std::size_t close = detail.find(") - ");
+    if (detail.rfind(prefix, 0) == 0 && close != std::string::npos)
+        text += "the definition of '" + detail.substr(prefix.size(), close - prefix.size()) + "' cannot be read (" +
+                detail.substr(close + 4) + ").";
+    else
+        text += detail + ".";
+    if (m_fileClass.writerVersion > static_cast<std::uint32_t>(m_api->libversionNumber()))
+        text += " The file was last written by SQLite " + sqliteVersionText(m_fileClass.writerVersion) + ".";
+    if (m_api == &sqlite::cipherLibrary() && !mayBeEncrypted(m_fileClass.kind))
+        text += std::string(" The newer SQLite library this program reads such files with (") +
+                sqlite::kSystemLibraryName + ", package " + sqlite::kSystemLibraryPackage +
+                ") is missing or cannot be loaded (" + sqlite::systemLibraryError() + ").";
+    throw Error(err::NotADatabase, text);
+}
+
+void Engine::raise(int rc, const std::string& table) {
+    const std::string message = m_api->errmsg(m_db.get());
+    // SQLite rolls an open transaction back by itself after some failures (a full disk, an I/O error).
+    if (m_heldTransaction && m_api->getAutocommit(m_db.get())) {
+        m_heldTransaction = false; // its changes are gone; the caller's commit will say so
+        m_deletesStale = true;
+    }
+    const bool batchLost = m_batchOpen && m_api->getAutocommit(m_db.get());
+    if (batchLost) {
+        m_batchOpen = false;
+        m_deletesStale = true; // an index made in the lost batch is gone with it
+    }
+    const std::string lost = batchLost ? " The deletions not yet saved were undone." : "";
     const std::string file = "the database file '" + m_path + "'";
     const std::string where = table.empty() ? file : "table '" + table + "' in " + file;
-    switch (rc & 0xFF) {
+    const int primary = rc & 0xFF;
+    if ((primary == SQLITE_CORRUPT || primary == SQLITE_ERROR) && schemaUnreadable(message) &&
+        (m_fileClass.writerVersion > static_cast<std::uint32_t>(m_api->libversionNumber()) ||
+         message == "unsupported file format"))
+        raiseNewerFeature(message);
+    switch (primary) {
     case SQLITE_BUSY:
-        throw Error(err::FileLocked,
-                    "The database file '" + m_path + "' is in use by another program. Close it there and try again.");
+        throw Error(err::FileLocked, "The database file '" + m_path +
+                                         "' is in use by another program. Close it there and try again." + lost);
     case SQLITE_FULL:
+        throw Error(err::DiskFull, "Not enough disk space to write " + where + ": the disk is full." + lost);
     case SQLITE_NOMEM:
-        throw Error(err::DiskFull, "Not enough disk space or memory to write " + where + ".");
+        throw Error(err::DiskFull, "Not enough memory to work on " + where + "." + lost);
     case SQLITE_READONLY:
-        throw Error(err::ReadOnly, "The database file '" + m_path + "' cannot be written (it is read-only).");
+        throw Error(err::ReadOnly, "The database file '" + m_path + "' cannot be written (it is read-only)." + lost);
+    case SQLITE_IOERR:
+        throw Error(err::EngineError,
+                    "The disk reported an error while reading or writing " + where + " (" + message + ")." + lost);
     case SQLITE_NOTADB:
         throw Error(err::NotADatabase, "The file '" + m_path + "' is not a database, or it is damaged.");
     case SQLITE_CORRUPT:
-        throw Error(err::EngineError, "The database file '" + m_path + "' is damaged (" + message + ").");
+        throw Error(err::EngineError, "The database file '" + m_path + "' is damaged (" + message + ")." + lost);
     case SQLITE_LOCKED:
-        throw Error(err::EngineError, "The " + where + " is in use by an open record set (" + message + ").");
+        throw Error(err::EngineError, "The " + where + " is in use by an open record set (" + message + ")." + lost);
     default:
-        throw Error(err::EngineError, message + " (" + where + ").");
+        throw Error(err::EngineError, message + " (" + where + ")." + lost);
     }
 }
 
 sqlite::StatementPtr Engine::prepare(const std::string& sql, const std::string& table) {
-    sqlite3_stmt* stmt = nullptr;
-    const int rc = sqlite3_prepare_v2(m_db.get(), sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
-    sqlite::StatementPtr owner(stmt);
+    auto [rc, stmt] = tryPrepare(sql);
     if (rc != SQLITE_OK)
         raise(rc, table);
-    return owner;
+    return std::move(stmt);
+}
+
+std::pair<int, sqlite::StatementPtr> Engine::tryPrepare(const std::string& sql) {
+    sqlite3_stmt* stmt = nullptr;
+    const int rc = m_api->prepareV2(m_db.get(), sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
+    return {rc, sqlite::StatementPtr(stmt, sqlite::FinalizeStatement{m_api})};
 }
 
 void Engine::exec(const std::string& sql, const std::string& table) {
     auto stmt = prepare(sql, table);
     int rc;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+    while ((rc = m_api->step(stmt.get())) == SQLITE_ROW) {
     }
     if (rc != SQLITE_DONE)
         raise(rc, table);
@@ -251,10 +472,10 @@ void Engine::exec(const std::string& sql, const std::string& table) {
 void Engine::runScript(const std::string& sql) {
     commitPending();
     char* message = nullptr;
-    const int rc = sqlite3_exec(m_db.get(), sql.c_str(), nullptr, nullptr, &message);
+    const int rc = m_api->exec(m_db.get(), sql.c_str(), nullptr, nullptr, &message);
     if (rc != SQLITE_OK) {
-        const std::string text = message ? message : sqlite3_errstr(rc);
-        sqlite3_free(message);
+        const std::string text = message ? message : m_api->errstr(rc);
+        m_api->free(message);
         throw Error(err::EngineError, text + " (the database file '" + m_path + "').");
     }
     schemaChanged();
@@ -281,16 +502,17 @@ void Engine::commitTransaction() {
 }
 
 void Engine::rollbackTransaction() {
-    if (m_heldTransaction)
-        sqlite3_exec(m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    if (m_heldTransaction) {
+        rollbackIfOpen();
+        m_deletesStale = true; // an index made inside it is gone with it
+    }
     m_heldTransaction = false;
-    m_batchOpen = false;
 }
 
 // SQLite ends a transaction by itself on some failures (a full disk, an I/O error): what the layer believes
 // must follow, or later statements would run outside any transaction.
 void Engine::followAutocommit() {
-    if (sqlite3_get_autocommit(m_db.get())) {
+    if (m_api->getAutocommit(m_db.get())) {
         m_heldTransaction = false;
         m_batchOpen = false;
     }
@@ -318,8 +540,8 @@ void Engine::schemaChanged() {
 
 bool Engine::objectExists(const std::string& name) {
     auto stmt = prepare("SELECT 1 FROM sqlite_master WHERE name = ?1 COLLATE NOCASE");
-    sqlite::bindValue(stmt.get(), 1, Value(name));
-    const int rc = sqlite3_step(stmt.get());
+    sqlite::bindValue(*m_api, stmt.get(), 1, Value(name));
+    const int rc = m_api->step(stmt.get());
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
         raise(rc, name);
     return rc == SQLITE_ROW;
@@ -330,27 +552,36 @@ TableInfo Engine::describe(const std::string& table) {
     {
         auto stmt = prepare("SELECT type, name FROM sqlite_master WHERE type IN ('table', 'view') AND "
                             "name = ?1 COLLATE NOCASE");
-        sqlite::bindValue(stmt.get(), 1, Value(table));
-        const int rc = sqlite3_step(stmt.get());
+        sqlite::bindValue(*m_api, stmt.get(), 1, Value(table));
+        const int rc = m_api->step(stmt.get());
         if (rc == SQLITE_DONE)
             throw Error(err::NoSuchTable,
                         "Table '" + table + "' does not exist in the database file '" + m_path + "'.");
         if (rc != SQLITE_ROW)
             raise(rc, table);
-        info.isView = textColumn(stmt.get(), 0) == "view";
-        info.name = textColumn(stmt.get(), 1);
+        info.isView = sqlite::columnString(*m_api, stmt.get(), 0) == "view";
+        info.name = sqlite::columnString(*m_api, stmt.get(), 1);
     }
     {
-        auto stmt = prepare("PRAGMA table_info(" + quoteIdentifier(info.name) + ")", info.name);
+        // table_xinfo also lists generated columns, which SELECT * returns; hidden columns of virtual
+        // tables (hidden = 1) are left out as SELECT * leaves them out.
+        const bool extended = hasVersion(kTableXinfoVersion);
+        auto stmt = prepare(std::string(extended ? "PRAGMA table_xinfo(" : "PRAGMA table_info(") +
+                                quoteIdentifier(info.name) + ")",
+                            info.name);
         int rc;
-        while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+        while ((rc = m_api->step(stmt.get())) == SQLITE_ROW) {
+            const int hidden = extended ? m_api->columnInt(stmt.get(), 6) : 0;
+            if (hidden == 1)
+                continue;
             ColumnDef c;
-            c.name = textColumn(stmt.get(), 1);
-            c.declaredType = textColumn(stmt.get(), 2);
-            c.notNull = sqlite3_column_int(stmt.get(), 3) != 0;
-            if (sqlite3_column_type(stmt.get(), 4) != SQLITE_NULL)
-                c.defaultSql = textColumn(stmt.get(), 4);
-            c.primaryKeyIndex = sqlite3_column_int(stmt.get(), 5);
+            c.name = sqlite::columnString(*m_api, stmt.get(), 1);
+            c.declaredType = sqlite::columnString(*m_api, stmt.get(), 2);
+            c.notNull = m_api->columnInt(stmt.get(), 3) != 0;
+            if (m_api->columnType(stmt.get(), 4) != SQLITE_NULL)
+                c.defaultSql = sqlite::columnString(*m_api, stmt.get(), 4);
+            c.primaryKeyIndex = m_api->columnInt(stmt.get(), 5);
+            c.generated = hidden >= 2;
             info.columns.push_back(std::move(c));
         }
         if (rc != SQLITE_DONE)
@@ -358,16 +589,23 @@ TableInfo Engine::describe(const std::string& table) {
     }
     if (info.isView)
         return info;
+    if (hasVersion(kTableListVersion)) {
+        auto stmt = prepare("SELECT strict FROM pragma_table_list WHERE schema = 'main' AND name = ?1", info.name);
+        sqlite::bindValue(*m_api, stmt.get(), 1, Value(info.name));
+        const int rc = m_api->step(stmt.get());
+        if (rc == SQLITE_ROW)
+            info.strict = m_api->columnInt(stmt.get(), 0) != 0;
+        else if (rc != SQLITE_DONE)
+            raise(rc, info.name);
+    }
 
     // The rowid under a name no column hides; a WITHOUT ROWID table has none.
     bool withoutRowid = false;
     for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
         if (info.columnIndex(candidate) >= 0)
             continue;
-        sqlite3_stmt* probe = nullptr;
-        const std::string sql = std::string("SELECT ") + candidate + " FROM " + quoteIdentifier(info.name) + " LIMIT 0";
-        const int rc = sqlite3_prepare_v2(m_db.get(), sql.c_str(), -1, &probe, nullptr);
-        sqlite3_finalize(probe);
+        const auto [rc, probe] =
+            tryPrepare(std::string("SELECT ") + candidate + " FROM " + quoteIdentifier(info.name) + " LIMIT 0");
         if (rc == SQLITE_OK)
             info.rowid = candidate;
         else
@@ -381,7 +619,7 @@ TableInfo Engine::describe(const std::string& table) {
             keyIndex = static_cast<int>(i);
         }
     if (keyColumns == 1 && !withoutRowid &&
-        upperAscii(info.columns[static_cast<std::size_t>(keyIndex)].declaredType) == "INTEGER") {
+        ascii::upper(info.columns[static_cast<std::size_t>(keyIndex)].declaredType) == "INTEGER") {
         info.rowidAlias = keyIndex;
         if (info.rowid.empty())
             info.rowid = quoteIdentifier(info.columns[static_cast<std::size_t>(keyIndex)].name);
@@ -473,7 +711,7 @@ std::shared_ptr<RecordSource> Engine::query(const std::string& sql, int cursorTy
     }
     auto stmt = prepare(text, t.name);
     if (s->where)
-        sqlite::bindValue(stmt.get(), 1, s->where->value);
+        sqlite::bindValue(*m_api, stmt.get(), 1, s->where->value);
     return makeSnapshotSource(*this, std::move(fields), stmt.get(), t.name);
 }
 
@@ -491,20 +729,38 @@ std::shared_ptr<RecordSource> Engine::schemaTables() {
         rows.push_back({Value(), Value(), Value(std::move(name)), Value(std::move(type)), Value()});
     };
     addRow("sqlite_master", "SYSTEM TABLE");
-    auto stmt = prepare("SELECT type, name FROM sqlite_master WHERE type IN ('table', 'view') ORDER BY rowid");
-    int rc;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        const std::string type = textColumn(stmt.get(), 0);
-        std::string name = textColumn(stmt.get(), 1);
-        if (type == "view")
-            addRow(std::move(name), "VIEW");
-        else if (startsWithNoCase(name, "sqlite_") || startsWithNoCase(name, kInternalPrefix))
-            addRow(std::move(name), "SYSTEM TABLE");
-        else
-            addRow(std::move(name), "TABLE");
+    struct Entry {
+        std::string type, name, module;
+    };
+    std::vector<Entry> entries;
+    {
+        auto stmt = prepare("SELECT type, name, sql FROM sqlite_master WHERE type IN ('table', 'view') ORDER BY rowid");
+        int rc;
+        while ((rc = m_api->step(stmt.get())) == SQLITE_ROW)
+            entries.push_back({sqlite::columnString(*m_api, stmt.get(), 0), sqlite::columnString(*m_api, stmt.get(), 1),
+                               virtualModule(sqlite::columnString(*m_api, stmt.get(), 2))});
+        if (rc != SQLITE_DONE)
+            raise(rc);
     }
-    if (rc != SQLITE_DONE)
-        raise(rc);
+    // Only tables the program can copy and delete from are "TABLE". Virtual tables (their module may be
+    // missing, and they take no new column) and the shadow tables that hold their data are listed as
+    // system tables, as SQLite's own and the program's own are.
+    auto isShadow = [&](const std::string& name) {
+        for (const Entry& v : entries)
+            if (!v.module.empty() && name.size() > v.name.size() + 1 && name[v.name.size()] == '_' &&
+                startsWithNoCase(name, v.name) && shadowOf(v.module, std::string_view(name).substr(v.name.size() + 1)))
+                return true;
+        return false;
+    };
+    for (const Entry& e : entries) {
+        if (e.type == "view")
+            addRow(e.name, "VIEW");
+        else if (startsWithNoCase(e.name, "sqlite_") || startsWithNoCase(e.name, kInternalPrefix) ||
+                 !e.module.empty() || isShadow(e.name))
+            addRow(e.name, "SYSTEM TABLE");
+        else
+            addRow(e.name, "TABLE");
+    }
     return makeMemorySource(std::move(columns), std::move(rows));
 }
 
@@ -542,7 +798,8 @@ void Engine::selectInto(const dialect::Select& s) {
         create +=
             quoteIdentifier(c.name) + (idx == t.rowidAlias ? std::string(" INTEGER") : typeClause(c.declaredType));
     }
-    create += ")";
+    // A STRICT source stays STRICT: its ANY columns would otherwise turn text such as '007' into numbers.
+    create += t.strict ? ") STRICT" : ")";
 
     const std::string list = joinQuoted(t, indexes);
     std::string insert = "INSERT INTO " + quoteIdentifier(target) + " (" + list + ") SELECT " + list + " FROM " +
@@ -570,8 +827,8 @@ void Engine::selectInto(const dialect::Select& s) {
     {
         auto stmt = prepare(insert, t.name);
         if (s.where)
-            sqlite::bindValue(stmt.get(), 1, s.where->value);
-        const int rc = sqlite3_step(stmt.get());
+            sqlite::bindValue(*m_api, stmt.get(), 1, s.where->value);
+        const int rc = m_api->step(stmt.get());
         if (rc != SQLITE_DONE)
             raise(rc, target);
     }
@@ -588,9 +845,14 @@ void Engine::addIdentity(const dialect::AddIdentity& a) {
     const std::string table = quoteIdentifier(t.name);
     const std::string column = quoteIdentifier(a.column);
 
+    bool generated = false;
+    for (const ColumnDef& c : t.columns)
+        generated = generated || c.generated;
+
     Transaction tx(*this);
-    if (t.rowidAlias >= 0) {
-        // The table already has its own rowid column, so the numbers go into a plain column, looked up
+    if (t.rowidAlias >= 0 || (generated && !t.rowid.empty())) {
+        // The table already has its own rowid column (or generated columns, which a rebuild from the
+        // column list would turn into plain ones), so the numbers go into a plain column, looked up
         // through a temporary map from rowid to position.
         const std::string map = std::string("temp.") + kInternalPrefix + "numbering";
         exec("ALTER TABLE " + table + " ADD COLUMN " + column + " INTEGER", t.name);
@@ -612,10 +874,10 @@ void Engine::addIdentity(const dialect::AddIdentity& a) {
             auto stmt = prepare("SELECT sql FROM sqlite_master WHERE type IN ('index', 'trigger') AND "
                                 "tbl_name = ?1 COLLATE NOCASE AND sql IS NOT NULL ORDER BY rowid",
                                 t.name);
-            sqlite::bindValue(stmt.get(), 1, Value(t.name));
+            sqlite::bindValue(*m_api, stmt.get(), 1, Value(t.name));
             int rc;
-            while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW)
-                keep.push_back(textColumn(stmt.get(), 0));
+            while ((rc = m_api->step(stmt.get())) == SQLITE_ROW)
+                keep.push_back(sqlite::columnString(*m_api, stmt.get(), 0));
             if (rc != SQLITE_DONE)
                 raise(rc, t.name);
         }
@@ -643,7 +905,7 @@ void Engine::addIdentity(const dialect::AddIdentity& a) {
         create += column + " INTEGER PRIMARY KEY";
         if (!key.empty())
             create += ", UNIQUE (" + key + ")"; // a former primary key stays unique
-        create += ")";
+        create += t.strict ? ") STRICT" : ")";
         exec(create, t.name);
         exec("INSERT INTO " + quoteIdentifier(rebuilt) + " (" + list + ") SELECT " + list + " FROM " + table +
                  (t.rowid.empty() ? "" : " ORDER BY " + t.rowid),
@@ -671,17 +933,17 @@ void Engine::ensureIndex(const TableInfo& table, const ColumnDef& column) {
     auto list = prepare("PRAGMA index_list(" + quoteIdentifier(table.name) + ")", table.name);
     std::vector<std::string> names;
     int rc;
-    while ((rc = sqlite3_step(list.get())) == SQLITE_ROW) {
-        const bool partial = sqlite3_column_count(list.get()) > 4 && sqlite3_column_int(list.get(), 4) != 0;
+    while ((rc = m_api->step(list.get())) == SQLITE_ROW) {
+        const bool partial = m_api->columnCount(list.get()) > 4 && m_api->columnInt(list.get(), 4) != 0;
         if (!partial)
-            names.push_back(textColumn(list.get(), 1));
+            names.push_back(sqlite::columnString(*m_api, list.get(), 1));
     }
     if (rc != SQLITE_DONE)
         raise(rc, table.name);
     for (const auto& name : names) {
         auto info = prepare("PRAGMA index_info(" + quoteIdentifier(name) + ")", table.name);
-        if (sqlite3_step(info.get()) == SQLITE_ROW && sqlite3_column_type(info.get(), 2) != SQLITE_NULL &&
-            equalNoCase(textColumn(info.get(), 2), column.name))
+        if (m_api->step(info.get()) == SQLITE_ROW && m_api->columnType(info.get(), 2) != SQLITE_NULL &&
+            equalNoCase(sqlite::columnString(*m_api, info.get(), 2), column.name))
             return;
     }
     std::string name = "rowsifter_idx_" + table.name + "_" + column.name;
@@ -693,6 +955,10 @@ void Engine::ensureIndex(const TableInfo& table, const ColumnDef& column) {
 }
 
 sqlite3_stmt* Engine::deleteStatement(const dialect::Delete& d) {
+    if (m_deletesStale) {
+        m_deletes.clear();
+        m_deletesStale = false;
+    }
     std::string key = d.table;
     key.push_back('\0');
     key += d.where.column;
@@ -727,9 +993,9 @@ void Engine::deleteRows(const dialect::Delete& d) {
     // Consecutive deletes share one transaction; it is committed before anything else reads or changes
     // the schema, and when the connection closes.
     beginBatch();
-    sqlite::ResetOnExit reset(stmt);
-    sqlite::bindValue(stmt, 1, d.where.value);
-    const int rc = sqlite3_step(stmt);
+    sqlite::ResetOnExit reset(*m_api, stmt);
+    sqlite::bindValue(*m_api, stmt, 1, d.where.value);
+    const int rc = m_api->step(stmt);
     if (rc != SQLITE_DONE)
         raise(rc, d.table);
 }
@@ -740,10 +1006,10 @@ std::string Engine::deletePlan(const std::string& sql) {
     if (!d)
         throw Error(err::SyntaxError, "Not a DELETE statement: \"" + sql + "\".");
     sqlite3_stmt* stmt = deleteStatement(*d);
-    auto plan = prepare(std::string("EXPLAIN QUERY PLAN ") + sqlite3_sql(stmt));
+    auto plan = prepare(std::string("EXPLAIN QUERY PLAN ") + m_api->sql(stmt));
     std::string out;
-    while (sqlite3_step(plan.get()) == SQLITE_ROW)
-        out += (out.empty() ? "" : "; ") + textColumn(plan.get(), 3);
+    while (m_api->step(plan.get()) == SQLITE_ROW)
+        out += (out.empty() ? "" : "; ") + sqlite::columnString(*m_api, plan.get(), 3);
     return out;
 }
 

@@ -2,6 +2,7 @@
 // The SQLite side of a connection: one open file, the dialect's statements, and the sources that
 // record sets read their rows from. Private to db/.
 #include "db/dialect.h"
+#include "db/file_kind.h"
 #include "db/recordset.h"
 #include "db/sqlite_api.h"
 #include <memory>
@@ -19,11 +20,13 @@ struct ColumnDef {
     bool notNull = false;
     std::optional<std::string> defaultSql;
     int primaryKeyIndex = 0; // 1-based position in the primary key, 0 when not part of it
+    bool generated = false;  // a generated column: its values come from an expression, never from an insert
 };
 
 struct TableInfo {
     std::string name; // as stored
     bool isView = false;
+    bool strict = false; // a STRICT table: values must match the declared types exactly
     std::string rowid;   // SQL that reaches the rowid; empty when the table has none that can be reached
     int rowidAlias = -1; // index of the INTEGER PRIMARY KEY column, -1 when there is none
     std::vector<ColumnDef> columns;
@@ -54,6 +57,7 @@ public:
     Engine& operator=(const Engine&) = delete;
 
     const std::string& path() const { return m_path; }
+    const sqlite::Api& api() const { return *m_api; }
 
     void execute(const std::string& sql);
     std::shared_ptr<RecordSource> query(const std::string& sql, int cursorType);
@@ -72,14 +76,26 @@ public:
 
     // For the record sources.
     sqlite::StatementPtr prepare(const std::string& sql, const std::string& table = {});
-    [[noreturn]] void raise(int rc, const std::string& table = {}) const;
+    // Throws the error for a failed SQLite call; the batch state follows SQLite's own first (SQLite may
+    // have rolled the open transaction back by itself).
+    [[noreturn]] void raise(int rc, const std::string& table = {});
     TableInfo describe(const std::string& table);
 
 private:
-    Engine(std::string path, sqlite::DatabasePtr db);
     class Transaction;
+    class FileClaim;
+
+    Engine(std::string path, const sqlite::Api& api, sqlite::DatabasePtr db, std::shared_ptr<FileClaim> claim,
+           FileClass fileClass);
+    static sqlite::DatabasePtr openHandle(const sqlite::Api& api, const std::string& path, int flags);
+    void checkReadable();
+    void configure();
+    std::pair<int, sqlite::StatementPtr> tryPrepare(const std::string& sql);
+    [[noreturn]] void raiseNewerFeature(const std::string& detail) const;
+    bool hasVersion(int versionNumber) const;
 
     void exec(const std::string& sql, const std::string& table = {});
+    void rollbackIfOpen();
     bool objectExists(const std::string& name);
     void beginBatch();
     void followAutocommit();
@@ -93,9 +109,13 @@ private:
     void ensureIndex(const TableInfo& table, const ColumnDef& column);
 
     std::string m_path;
+    const sqlite::Api* m_api;
+    std::shared_ptr<FileClaim> m_claim; // before m_db: the file is given up only after it is closed
     sqlite::DatabasePtr m_db;
+    FileClass m_fileClass;
     bool m_batchOpen = false;
     bool m_heldTransaction = false;
+    bool m_deletesStale = false;
     std::unordered_map<std::string, sqlite::StatementPtr> m_deletes; // by table and column as written
 };
 

@@ -1,6 +1,7 @@
 #include "db/internal.h"
 #include "db/engine.h"
 #include "db/error.h"
+#include "db/sqlite_api.h"
 
 namespace db::internal {
 
@@ -25,6 +26,17 @@ std::shared_ptr<void> holdExclusiveLock(const std::string& path, const std::stri
     auto engine = Engine::open(path, password);
     engine->runScript("BEGIN EXCLUSIVE");
     return engine; // the lock goes when the last reference does (the destructor commits)
+}
+
+std::string sqliteVersionOf(const Connection& connection) {
+    auto engine = connection.engine();
+    if (!engine)
+        throw Error(err::ObjectClosed, "The connection is not open.");
+    return engine->api().libversion();
+}
+
+void pretendSystemSqliteMissing(bool missing) {
+    sqlite::pretendSystemLibraryMissing(missing);
 }
 
 } // namespace db::internal

@@ -20,4 +20,11 @@ std::string deletePlan(const Connection& connection, const std::string& sql);
 // Holds an exclusive lock on a database file, as another program writing to it would, until released.
 std::shared_ptr<void> holdExclusiveLock(const std::string& path, const std::string& password);
 
+// The version of the SQLite library an open connection reads its file with ("3.40.1").
+std::string sqliteVersionOf(const Connection& connection);
+
+// Behaves as if the system's SQLite library could not be loaded: plain files then open with SQLCipher.
+// Only connections opened afterwards are affected.
+void pretendSystemSqliteMissing(bool missing);
+
 } // namespace db::internal

@@ -39,19 +39,19 @@ class SnapshotSource final : public RecordSource {
 public:
     explicit SnapshotSource(std::vector<Field> columns) : m_columns(std::move(columns)) {}
 
-    void append(sqlite3_stmt* stmt) {
+    void append(const sqlite::Api& api, sqlite3_stmt* stmt) {
         m_offsets.push_back(m_data.size());
         const int n = static_cast<int>(m_columns.size());
         for (int c = 0; c < n; ++c) {
-            switch (sqlite3_column_type(stmt, c)) {
+            switch (api.columnType(stmt, c)) {
             case SQLITE_INTEGER: {
-                const auto v = static_cast<std::uint64_t>(sqlite3_column_int64(stmt, c));
+                const auto v = static_cast<std::uint64_t>(api.columnInt64(stmt, c));
                 m_data.push_back(kInteger);
-                putVarint((v << 1) ^ (sqlite3_column_int64(stmt, c) < 0 ? ~std::uint64_t{0} : 0));
+                putVarint((v << 1) ^ (api.columnInt64(stmt, c) < 0 ? ~std::uint64_t{0} : 0));
                 break;
             }
             case SQLITE_FLOAT: {
-                const double d = sqlite3_column_double(stmt, c);
+                const double d = api.columnDouble(stmt, c);
                 unsigned char bytes[sizeof d];
                 std::memcpy(bytes, &d, sizeof d);
                 m_data.push_back(kReal);
@@ -59,16 +59,16 @@ public:
                 break;
             }
             case SQLITE_TEXT: {
-                const auto* p = sqlite3_column_text(stmt, c);
-                const auto len = static_cast<std::size_t>(sqlite3_column_bytes(stmt, c));
+                const auto* p = api.columnText(stmt, c);
+                const auto len = static_cast<std::size_t>(api.columnBytes(stmt, c));
                 m_data.push_back(kText);
                 putVarint(len);
                 m_data.insert(m_data.end(), p, p + len);
                 break;
             }
             case SQLITE_BLOB: {
-                const auto* p = static_cast<const unsigned char*>(sqlite3_column_blob(stmt, c));
-                const auto len = static_cast<std::size_t>(sqlite3_column_bytes(stmt, c));
+                const auto* p = static_cast<const unsigned char*>(api.columnBlob(stmt, c));
+                const auto len = static_cast<std::size_t>(api.columnBytes(stmt, c));
                 m_data.push_back(kBlob);
                 putVarint(len);
                 if (len)
@@ -198,12 +198,12 @@ public:
 
     long long count() const override {
         if (!m_rowCount) {
-            sqlite::ResetOnExit reset(m_count.get());
+            sqlite::ResetOnExit reset(api(), m_count.get());
             bindCondition(m_count.get());
-            const int rc = sqlite3_step(m_count.get());
+            const int rc = api().step(m_count.get());
             if (rc != SQLITE_ROW)
                 m_engine->raise(rc, m_table);
-            m_rowCount = sqlite3_column_int64(m_count.get(), 0);
+            m_rowCount = api().columnInt64(m_count.get(), 0);
         }
         return *m_rowCount;
     }
@@ -233,23 +233,25 @@ private:
         unsigned long long used = 0;
     };
 
+    const sqlite::Api& api() const { return m_engine->api(); }
+
     void bindCondition(sqlite3_stmt* stmt) const {
         if (m_conditionValue)
-            sqlite::bindValue(stmt, 1, *m_conditionValue);
+            sqlite::bindValue(api(), stmt, 1, *m_conditionValue);
     }
 
     // Walks rowids from the last known boundary until block k's start is known (or the rows run out).
     void learnBoundaries(long long k) const {
         sqlite3_stmt* stmt = m_lastRowid.empty() ? m_skipFirst.get() : m_skipNext.get();
-        sqlite::ResetOnExit reset(stmt);
+        sqlite::ResetOnExit reset(api(), stmt);
         bindCondition(stmt);
         if (!m_lastRowid.empty())
-            sqlite3_bind_int64(stmt, 2, m_lastRowid.back());
+            api().bindInt64(stmt, 2, m_lastRowid.back());
         long long seen = 0;
         int rc;
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        while ((rc = api().step(stmt)) == SQLITE_ROW) {
             if (++seen % kBlockRows == 0) {
-                m_lastRowid.push_back(sqlite3_column_int64(stmt, 0));
+                m_lastRowid.push_back(api().columnInt64(stmt, 0));
                 if (static_cast<long long>(m_lastRowid.size()) >= k)
                     return;
             }
@@ -277,18 +279,18 @@ private:
 
         auto b = std::make_shared<Block>();
         sqlite3_stmt* stmt = k == 0 ? m_first.get() : m_next.get();
-        sqlite::ResetOnExit reset(stmt);
+        sqlite::ResetOnExit reset(api(), stmt);
         bindCondition(stmt);
         if (k > 0)
-            sqlite3_bind_int64(stmt, 2, m_lastRowid[static_cast<std::size_t>(k - 1)]);
+            api().bindInt64(stmt, 2, m_lastRowid[static_cast<std::size_t>(k - 1)]);
         const int n = static_cast<int>(m_columns.size());
         b->values.reserve(static_cast<std::size_t>(kBlockRows) * m_columns.size());
         std::int64_t last = 0;
         int rc;
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        while ((rc = api().step(stmt)) == SQLITE_ROW) {
             for (int c = 0; c < n; ++c)
-                b->values.push_back(sqlite::columnValue(stmt, c));
-            last = sqlite3_column_int64(stmt, n);
+                b->values.push_back(sqlite::columnValue(api(), stmt, c));
+            last = api().columnInt64(stmt, n);
             ++b->rows;
         }
         if (rc != SQLITE_DONE)
@@ -331,10 +333,11 @@ std::shared_ptr<RecordSource> makeMemorySource(std::vector<Field> columns, std::
 std::shared_ptr<RecordSource> makeSnapshotSource(Engine& engine, std::vector<Field> columns, sqlite3_stmt* stmt,
                                                  const std::string& table) {
     auto source = std::make_shared<SnapshotSource>(std::move(columns));
-    sqlite::ResetOnExit reset(stmt);
+    const sqlite::Api& api = engine.api();
+    sqlite::ResetOnExit reset(api, stmt);
     int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-        source->append(stmt);
+    while ((rc = api.step(stmt)) == SQLITE_ROW)
+        source->append(api, stmt);
     if (rc != SQLITE_DONE)
         engine.raise(rc, table);
     source->finish();

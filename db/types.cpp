@@ -1,18 +1,11 @@
 #include "db/types.h"
-#include <cctype>
+#include "db/ascii.h"
 #include <string_view>
 #include <utility>
 
 namespace db {
 
 namespace {
-
-std::string upperAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
 
 struct Known {
     std::string_view word;
@@ -78,21 +71,21 @@ constexpr Known kKnown[] = {
 
 DataType dataTypeFromDeclared(const std::string& declaredType) {
     std::size_t i = 0;
-    while (i < declaredType.size() && std::isspace(static_cast<unsigned char>(declaredType[i])))
+    while (i < declaredType.size() && ascii::isSpace(static_cast<unsigned char>(declaredType[i])))
         ++i;
     std::size_t end = i;
     while (end < declaredType.size() &&
-           (std::isalnum(static_cast<unsigned char>(declaredType[end])) || declaredType[end] == '_'))
+           (ascii::isAlnum(static_cast<unsigned char>(declaredType[end])) || declaredType[end] == '_'))
         ++end;
     if (end == i)
         return adVariant;
-    const std::string word = upperAscii(std::string_view(declaredType).substr(i, end - i));
+    const std::string word = ascii::upper(std::string_view(declaredType).substr(i, end - i));
     for (const auto& k : kKnown)
         if (k.word == word)
             return k.type;
 
     // An unfamiliar word: follow SQLite's own affinity rules so the code matches how values are stored.
-    const std::string all = upperAscii(declaredType);
+    const std::string all = ascii::upper(declaredType);
     if (all.find("INT") != std::string::npos)
         return adInteger;
     if (all.find("CHAR") != std::string::npos || all.find("CLOB") != std::string::npos ||

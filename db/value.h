@@ -34,8 +34,10 @@ public:
     const std::string& asText() const;
     const Blob& asBlob() const;
 
-    // Display text: Null gives "", integers in decimal, reals in their shortest exact
-    // decimal form, blobs as hexadecimal. Equal values give equal text.
+    // Display text, the same in the grids and the duplicate keys: Null gives "", integers all their
+    // digits, a whole real below 1e15 as an integer (100000.0 -> "100000", -0.0 -> "0"), any other real
+    // with 15 significant digits and no trailing zeros (0.1 + 0.2 -> "0.3"; "1E+20" for very large or
+    // small ones), blobs as hexadecimal.
     std::string toText() const;
 
     bool operator==(const Value&) const = default;

@@ -12,8 +12,9 @@ namespace dedupe {
 void appendKeyPart(std::string& key, std::string_view text);
 
 // Appends the part of one value. Null and empty text give the same part; a number gives the same part
-// as a text that reads the same (integers in decimal, reals in their shortest exact form, as
-// db::Value::toText writes them).
+// as a text that reads the same (as db::Value::toText writes it: 100000.0 as "100000", 0.1 + 0.2 as
+// "0.3"). A blob's part is its bytes framed apart from any text's, so a blob repeats only a blob of the
+// same bytes, never the text of its hexadecimal digits.
 void appendKeyPart(std::string& key, const db::Value& value);
 
 } // namespace dedupe

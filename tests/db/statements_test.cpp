@@ -2,6 +2,7 @@
 #include "db/catalogue.h"
 #include "db/sql_quote.h"
 #include "db_test_support.h"
+#include "sqlite_tool.h"
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -196,6 +197,28 @@ TEST_F(StatementTest, AwkwardNamesWorkThroughEveryStatement) {
         m_c.Execute("DROP TABLE " + b);
     }
     EXPECT_EQ(rows(m_c, "SELECT * FROM [Plain];").size(), 5u);
+}
+
+// Names that are not UTF-8 (Latin-1 here) reach the file byte for byte through every statement, and a
+// name differing only in a non-ASCII letter's case is another table, as SQLite itself sees it.
+TEST_F(StatementTest, NamesReachTheFileByteForByte) {
+    ROWSIFTER_REQUIRE_SQLITE_TOOL();
+    const std::string cafe = "caf\xE9", cafeUpper = "CAF\xC9", degree = "n\xB0";
+    m_c.Execute("SELECT [Name] INTO [" + cafe + "] FROM [Plain]");
+    m_c.Execute("SELECT [Town] INTO [" + cafeUpper + "] FROM [Plain]");
+    m_c.Execute("ALTER TABLE [" + cafe + "] ADD COLUMN [" + degree + "] LONG IDENTITY(1,1)");
+    m_c.Execute("DELETE FROM [" + cafe + "] WHERE [" + degree + "] = 2");
+    m_c.Execute("SELECT [" + degree + "] INTO [" + cafe + "2] FROM [" + cafe + "]");
+    m_c.Execute("DROP TABLE [" + cafe + "2]");
+    EXPECT_EQ(rows(m_c, "SELECT * FROM [" + cafe + "]"), (Rows{"p|1", "t|3", "v|4", "x|5"}));
+    EXPECT_EQ(rows(m_c, "SELECT * FROM [" + cafeUpper + "]").size(), 5u);
+    const auto names = db::GetAccessTableNames(m_path, db::BuildConnectionString(m_path, ""));
+    EXPECT_EQ(*names, (std::vector<std::string>{"Customers", "Plain", cafeUpper, cafe})) << "rebuilt last";
+    m_c.Close();
+    EXPECT_EQ(dbtest::runSqliteTool(m_path, "SELECT hex(name) FROM pragma_table_info(x'636166E9');"
+                                            "SELECT hex(name) FROM sqlite_master WHERE name LIKE 'c%';"),
+              "4E616D65\n6EB0\n" // Name, n°
+              "437573746F6D657273\n434146C9\n636166E9\n");
 }
 
 TEST_F(StatementTest, InjectionAttemptsRunNothing) {

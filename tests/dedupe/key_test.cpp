@@ -16,6 +16,10 @@ std::string keyOf(const std::vector<db::Value>& values) {
     return key;
 }
 
+db::Value blob(const std::string& bytes) {
+    return db::Value(db::Blob{{bytes.begin(), bytes.end()}});
+}
+
 struct KeyCase {
     const char* name;
     std::vector<db::Value> left;
@@ -48,7 +52,23 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyCase{"EmptyFirstOrSecond", {"", "ab"}, {"ab", ""}, false},
                       KeyCase{"DigitsLikeALength", {"1:", "x"}, {"", "1:x"}, false},
                       KeyCase{"NullAmongOthers", {"Smith", db::Value(), db::Value(12)}, {"Smith", "", "12"}, true},
-                      KeyCase{"ColonInValue", {"a:1"}, {"a", "1"}, false}),
+                      KeyCase{"ColonInValue", {"a:1"}, {"a", "1"}, false},
+                      // Numbers as people write them.
+                      KeyCase{"IntegerEqualsWholeReal", {db::Value(100000)}, {db::Value(100000.0)}, true},
+                      KeyCase{"NearlyEqualRealsLookAlike", {db::Value(0.1 + 0.2)}, {db::Value(0.3)}, true},
+                      KeyCase{"ExponentTextIsNotTheNumber", {"1e+05"}, {db::Value(100000.0)}, false},
+                      KeyCase{"LargeIntegersKeepTheirLastDigit",
+                              {db::Value(std::int64_t{12345678901234567})},
+                              {db::Value(std::int64_t{12345678901234568})},
+                              false},
+                      // Blobs repeat blobs of the same bytes, never a text.
+                      KeyCase{"BlobIsNotItsHexDigits", {blob("12")}, {"3132"}, false},
+                      KeyCase{"BlobIsNotTextOfTheSameBytes", {blob("12"), "x"}, {"12", "x"}, false},
+                      KeyCase{"EmptyBlobIsNotNull", {blob("")}, {db::Value()}, false},
+                      KeyCase{
+                          "BlobsOfTheSameBytes", {blob(std::string("a\0b", 3))}, {blob(std::string("a\0b", 3))}, true},
+                      KeyCase{"BlobsOfOtherBytes", {blob("ab")}, {blob("aB")}, false},
+                      KeyCase{"BlobCannotReachIntoTheNextField", {blob("a"), "b"}, {blob("a1:b"), ""}, false}),
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST(KeySetTest, RemembersExactBytes) {
