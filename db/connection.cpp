@@ -88,6 +88,24 @@ void Connection::RollbackTrans() {
     m_state->engine->rollbackTransaction();
 }
 
+void Connection::ensureWritable() {
+    if (!m_state->engine)
+        closed();
+    m_state->engine->ensureWritable();
+}
+
+long long Connection::tableBytes(const std::string& table) {
+    if (!m_state->engine)
+        closed();
+    return m_state->engine->tableBytes(table);
+}
+
+long long Connection::freeBytes() const {
+    if (!m_state->engine)
+        closed();
+    return m_state->engine->freeBytes();
+}
+
 void Connection::setProperty(const std::string& name, const Value& value) {
     m_state->properties[knownProperty(name)] = value;
 }

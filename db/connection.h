@@ -30,6 +30,13 @@ public:
     void CommitTrans();
     void RollbackTrans();
 
+    // Checks that a first change can be written, without changing anything; throws the error that
+    // change would meet (read-only file or folder, a lock held elsewhere).
+    void ensureWritable();
+    // Bytes a table takes in the file (-1: unknown), and bytes free on the file's disk (-1: unknown).
+    long long tableBytes(const std::string& table);
+    long long freeBytes() const;
+
     // Provider property by name; "Jet OLEDB:Max Locks Per File" is accepted, unknown names throw 3265.
     void setProperty(const std::string& name, const Value& value);
     Value property(const std::string& name) const;

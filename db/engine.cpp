@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 namespace db {
 
@@ -479,6 +480,44 @@ void Engine::runScript(const std::string& sql) {
         throw Error(err::EngineError, text + " (the database file '" + m_path + "').");
     }
     schemaChanged();
+}
+
+void Engine::ensureWritable() {
+    commitPending();
+    if (m_api->dbReadonly(m_db.get(), "main") == 1)
+        throw Error(err::ReadOnly, "The database file '" + m_path + "' cannot be written (it is read-only).");
+    // A change that is undone at once: it takes the write lock and makes the journal beside the file, as
+    // the first real change would, and leaves the file as it was.
+    if (m_heldTransaction)
+        return;
+    exec("BEGIN IMMEDIATE");
+    try {
+        exec(std::string("CREATE TABLE ") + kInternalPrefix + "write_check (x)");
+    } catch (const Error&) {
+        rollbackIfOpen();
+        throw;
+    }
+    rollbackIfOpen();
+}
+
+long long Engine::tableBytes(const std::string& table) {
+    commitPending();
+    auto [rc, stmt] = tryPrepare("SELECT sum(payload) FROM dbstat WHERE name = ?1 COLLATE NOCASE");
+    if (rc != SQLITE_OK)
+        return -1; // built without the dbstat table
+    sqlite::bindValue(*m_api, stmt.get(), 1, Value(table));
+    if (m_api->step(stmt.get()) != SQLITE_ROW || m_api->columnType(stmt.get(), 0) == SQLITE_NULL)
+        return -1;
+    return m_api->columnInt64(stmt.get(), 0);
+}
+
+long long Engine::freeBytes() const {
+    const std::string::size_type slash = m_path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : m_path.substr(0, slash);
+    struct statvfs fs {};
+    if (::statvfs(folder.c_str(), &fs) != 0)
+        return -1;
+    return static_cast<long long>(fs.f_bavail) * static_cast<long long>(fs.f_frsize);
 }
 
 void Engine::beginTransaction() {

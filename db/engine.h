@@ -63,6 +63,14 @@ public:
     std::shared_ptr<RecordSource> query(const std::string& sql, int cursorType);
     std::shared_ptr<RecordSource> schemaTables();
     void commitPending();
+    // Throws the error a first write would give (read-only file or folder, a lock held elsewhere), without
+    // changing anything.
+    void ensureWritable();
+    // Bytes of the table's rows in the file (what any copy of them needs at least); -1 when the library
+    // cannot tell.
+    long long tableBytes(const std::string& table);
+    // Bytes free for this user on the disk that holds the file; -1 when the system cannot tell.
+    long long freeBytes() const;
     // A transaction the caller holds open: statements run inside it (schema changes as savepoints) and
     // nothing is committed until commitTransaction; closing without it undoes everything since begin.
     void beginTransaction();

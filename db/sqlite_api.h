@@ -44,6 +44,7 @@ namespace db::sqlite {
     X(exec, sqlite3_exec)                                                                                              \
     X(free, sqlite3_free)                                                                                              \
     X(getAutocommit, sqlite3_get_autocommit)                                                                           \
+    X(dbReadonly, sqlite3_db_readonly)                                                                                 \
     X(libversion, sqlite3_libversion)                                                                                  \
     X(libversionNumber, sqlite3_libversion_number)                                                                     \
     X(vfsFind, sqlite3_vfs_find)                                                                                       \

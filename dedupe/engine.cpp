@@ -159,7 +159,11 @@ private:
         step(106, [&] { m_host.clearResult(); });
         step(106, [&] { m_host.setPointer(core::PointerBusy); });
         work(108, [&] { conn().Mode = db::adModeReadWrite; });
-        work(110, [&] { conn().Open(m_inputs.connectionString); });
+        // Opened to be written: a file that cannot be is refused here, before anything changes.
+        work(110, [&] {
+            conn().Open(m_inputs.connectionString);
+            conn().ensureWritable();
+        });
     }
 
     // A listed table of the output's name is replaced, but it is dropped (114) only together with the
@@ -183,8 +187,17 @@ private:
 
     void scratchCopy() {
         m_scratchMade = work(120, [&] {
+            ensureRoomForCopy();
             conn().Execute("SELECT * INTO " + m_scratchBracket + " From " + db::quoteBracket(m_inputs.TableName));
         });
+    }
+
+    // A disk that has less room than the copy certainly needs would fill up in the middle of it.
+    void ensureRoomForCopy() {
+        const long long needed = conn().tableBytes(m_inputs.TableName);
+        const long long available = conn().freeBytes();
+        if (needed >= 0 && available >= 0 && needed > available)
+            throw db::Error(db::err::DiskFull, text::notEnoughRoom(m_inputs.TableName, conn().path(), needed, available));
     }
 
     // The identifier: the last 4-byte integer column of the copy.
@@ -381,8 +394,15 @@ private:
         if (m_failure) {
             // The one report of a run that stopped: what failed, and what was kept.
             m_result.failedStatement = m_failure->statement;
+            const std::string output = m_host.outputName();
+            bool outputListed = m_replaced.has_value();
+            try {
+                outputListed = outputListed || m_host.isTableListed(output);
+            } catch (const std::exception&) {
+                // then only what the run itself found out is said
+            }
             m_result.failure = m_failure->description + " " +
-                               text::keptAfterFailure(m_inputs.TableName, m_host.outputName(), m_replaced.has_value(),
+                               text::keptAfterFailure(m_inputs.TableName, output, outputListed,
                                                       m_scratchMade ? ScratchTableName : "");
             m_host.reporter().report(m_result.failure, core::location(kEngineProcedure), m_failure->statement);
         } else if (m_result.outputWritten) {

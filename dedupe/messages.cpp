@@ -1,5 +1,7 @@
 #include "dedupe/messages.h"
 
+#include <cstdio>
+
 namespace dedupe::text {
 
 std::string outputIsChosenTable(const std::string& output, const std::string& table) {
@@ -25,6 +27,19 @@ std::string cannotTellRowsApart(const std::string& identifier, const std::string
 
 std::string notCreated(const std::string& what) {
     return "The " + what + " could not be created.";
+}
+
+namespace {
+std::string megabytes(long long bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    return text;
+}
+} // namespace
+
+std::string notEnoughRoom(const std::string& table, const std::string& file, long long needed, long long available) {
+    return "There is not enough free space on the disk of the database file '" + file + "' to copy the table '" +
+           table + "': the copy needs at least " + megabytes(needed) + ", and " + megabytes(available) + " are free.";
 }
 
 std::string keptAfterFailure(const std::string& table, const std::string& output, bool outputExisted,

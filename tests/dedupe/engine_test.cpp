@@ -1,6 +1,7 @@
 // The engine on real database files: which rows survive, what the window is told, and what happens when
 // statements fail.
 #include "db/internal.h"
+#include "db/testing/fault_vfs.h"
 #include "db/sql_quote.h"
 #include "dedupe/engine.h"
 #include "fixture.h"
@@ -261,6 +262,78 @@ TEST_F(EngineTest, ALockTakenDuringTheScanStopsTheRunAtOnce) {
     host = RecordingHost{};
     expectCleanFinish(run("T", {"a"}, "Old"));
     EXPECT_EQ(rows("Old"), (Rows{{"1", "x"}, {"3", "y"}}));
+}
+
+// A fault of the file itself (a read-only file, a full disk, a lock another program takes, a failing
+// disk), at the start or in the middle of a run: one report naming the cause and what was kept, no
+// "Done.", the chosen table and the table to be replaced as they were, and the work table gone wherever
+// the file still allowed it.
+struct FaultCase {
+    const char* name;
+    bool duringScan; // the fault comes at the first row of the scan, else before the run
+    db::testing::Faults faults;
+    int statement;    // the one report's statement
+    const char* says; // part of its text
+};
+
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FileFaultTest : public EngineTest, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(FileFaultTest, StopsTheRunWithOneReportAndKeepsEveryTable) {
+    const FaultCase& c = GetParam();
+    make("CREATE TABLE T(id INTEGER, a TEXT); INSERT INTO T VALUES (1,'x'),(2,'x'),(3,'y'),(4,'y');"
+         "CREATE TABLE Old(z TEXT); INSERT INTO Old VALUES ('old');");
+    const Rows source = rows("T");
+    db::testing::FaultVfs vfs(c.duringScan ? db::testing::Faults{} : c.faults);
+    bool set = !c.duringScan;
+    host.onYield = [&] {
+        if (!set && !host.progressValues.empty()) {
+            vfs.set(c.faults);
+            set = true;
+        }
+    };
+    const auto result = run("T", {"a"}, "Old");
+    vfs.set({});
+    expectNotWritten(result);
+    ASSERT_EQ(host.reportedStatements(), std::vector<int>{c.statement});
+    const std::string& said = host.reports[0].description;
+    EXPECT_NE(said.find(c.says), std::string::npos) << said;
+    EXPECT_NE(said.find("so is the table 'Old'"), std::string::npos) << said;
+    EXPECT_EQ(rows("T"), source);
+    EXPECT_EQ(rows("Old"), (Rows{{"old"}}));
+    EXPECT_EQ(hasTable(kScratch), result.scratchLeft);
+    EXPECT_EQ(said.find(kScratch) != std::string::npos, result.scratchLeft) << said;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FileFaultTest,
+    ::testing::Values(FaultCase{"ReadOnlyFile", false, {.readOnly = true}, 110, "read-only"},
+                      FaultCase{"LockedFile", false, {.busyFromLock = db::testing::LockLevel::Reserved}, 110,
+                                "in use by another program"},
+                      FaultCase{"FailingDisk", false, {.syncFails = true}, 120, "disk reported an error"},
+                      FaultCase{"DiskFullDuringTheScan", true, {.writeLimit = 0}, 184, "disk is full"},
+                      FaultCase{"LockTakenDuringTheScan", true, {.busyFromLock = db::testing::LockLevel::Reserved},
+                                184, "in use by another program"}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+// The disk fills up when the old table is to make way for the new one: the old one stays.
+TEST_F(EngineTest, ADiskThatFillsWhileTheOldTableIsReplacedKeepsIt) {
+    make("CREATE TABLE T(id INTEGER, a TEXT); INSERT INTO T VALUES (1,'x'),(2,'x'),(3,'y');"
+         "CREATE TABLE Old(z TEXT); INSERT INTO Old VALUES ('old');");
+    db::testing::FaultVfs vfs;
+    host.onYield = [&] {
+        if (host.progressValues.size() == 3) // the last row, which repeats nothing
+            vfs.set({.writeLimit = 0});
+    };
+    const auto result = run("T", {"a"}, "Old");
+    vfs.set({});
+    expectNotWritten(result);
+    ASSERT_EQ(host.reportedStatements(), std::vector<int>{114});
+    EXPECT_EQ(rows("Old"), (Rows{{"old"}}));
+    EXPECT_EQ(rows("T").size(), 3u);
 }
 
 struct IdentifierCase {
