@@ -33,6 +33,12 @@ void startupMessages(QtMsgType type, const QMessageLogContext& context, const QS
 } // namespace
 
 int main(int argc, char** argv) {
+    // Answered before the toolkit starts, so they work without a display. Anything else is the toolkit's.
+    if (argc == 2 && (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+        std::fputs(std::strcmp(argv[1], "--help") == 0 ? wizard::text::kUsage : wizard::text::version().c_str(),
+                   stdout);
+        return 0;
+    }
     if (!displayAvailable()) {
         std::fputs(wizard::text::kNoDisplay, stderr);
         return 1;

@@ -1,5 +1,8 @@
 #pragma once
-// Every text the pages show the user in a message box or dialog (captions belong to the layouts).
+// Every text the pages show the user in a message box or dialog (captions belong to the layouts), and what
+// the program prints before it has windows.
+#include "core/version.h"
+
 #include <string>
 
 namespace wizard::text {
@@ -20,6 +23,18 @@ inline constexpr const char* kOutputHelp = "You are about to create a new table 
 inline constexpr const char* kNoDisplay =
     "Rowsifter needs a graphical display and none is available here, so run it on a desktop or use rowsifter-cli, "
     "its command-line version, instead.\n";
+
+inline constexpr const char* kUsage =
+    "Usage: rowsifter [--version | --help]\n"
+    "\n"
+    "Opens the wizard that copies a table of a database file without its duplicate rows. The program\n"
+    "needs a graphical display; rowsifter-cli does the same work from the command line.\n"
+    "\n"
+    "  --version  print the version and exit\n"
+    "  --help     print this text and exit\n";
+inline std::string version() {
+    return std::string("rowsifter ") + core::kVersion + "\n";
+}
 
 // Shown once per run of the program, the first time a change of the boxes cannot be saved.
 inline std::string settingsNotSaved(const std::string& path) {
