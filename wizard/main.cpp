@@ -1,5 +1,6 @@
 // Rowsifter: the wizard that copies a database table without its duplicate rows.
 #include "app/appearance.h"
+#include "core/program.h"
 #include "wizard/forms.h"
 #include "wizard/messages.h"
 
@@ -47,6 +48,8 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     qInstallMessageHandler(previous);
 
+    // Names the user's data folder (~/.local/share/Rowsifter), whatever the executable is called.
+    QApplication::setApplicationName(QString::fromUtf8(core::kProductName));
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("rowsifter"));
     QApplication::setWindowIcon(app::mainIcon());
