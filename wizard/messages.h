@@ -1,6 +1,6 @@
 #pragma once
-// Every text the pages show the user in a message box or dialog (captions belong to the layouts), and what
-// the program prints before it has windows.
+// Every text the pages show the user in a message box, dialog, tool tip or to assistive technology
+// (captions belong to the layouts), and what the program prints before it has windows.
 #include "core/version.h"
 
 #include <string>
@@ -35,6 +35,18 @@ inline constexpr const char* kUsage =
 inline std::string version() {
     return std::string("rowsifter ") + core::kVersion + "\n";
 }
+
+// What the buttons without words do, for their tool tips and for screen readers.
+inline constexpr const char* kBrowseButton = "Browse for the database file";
+inline constexpr const char* kChooseField = "Choose the selected field";
+inline constexpr const char* kChooseAllFields = "Choose all fields";
+inline constexpr const char* kUnchooseField = "Put the selected chosen field back";
+inline constexpr const char* kUnchooseAllFields = "Put all chosen fields back";
+// Names for screen readers of the boxes whose frame's caption does not say which box it is.
+inline constexpr const char* kTables = "Tables of the database";
+inline constexpr const char* kAvailableFields = "Fields of the table";
+inline constexpr const char* kChosenFields = "Chosen fields";
+inline constexpr const char* kNewTableName = "Name of the new table";
 
 // Shown once per run of the program, the first time a change of the boxes cannot be saved.
 inline std::string settingsNotSaved(const std::string& path) {
