@@ -1,6 +1,6 @@
 #include "app/appearance.h"
 
-#include "app/program.h"
+#include "app/program_folder.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -82,7 +82,7 @@ void ApplyFormColours(QWidget& window) {
 }
 
 std::string skinPath() {
-    return programFolder() + "/x/o.cjs";
+    return skinFile();
 }
 
 void ApplySkin(QWidget& databasePage) {
@@ -106,7 +106,7 @@ QIcon mainIcon() {
 }
 
 std::string handCursorPath() {
-    return programFolder() + "/HAND-M.CUR";
+    return programFile("HAND-M.CUR");
 }
 
 QCursor loadPointerImage(const std::string& path) {

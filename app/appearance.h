@@ -29,16 +29,17 @@ bool takesBackgroundColour(const QWidget* control);
 // The window and its frames and labels take the system face colour.
 void ApplyFormColours(QWidget& window);
 
-// When the skin file (program folder + "/x/o.cjs") exists: recolours the database page like
-// ApplyFormColours, then reads the file as a style sheet for that page. Throws, naming the file, when it
-// exists but cannot be read; the recolouring stays. Without the file nothing changes.
+// When the skin file exists (skinFile(): "x/o.cjs" of the program folder or of the user's data folder):
+// recolours the database page like ApplyFormColours, then reads the file as a style sheet for that page.
+// Throws, naming the file, when it exists but cannot be read; the recolouring stays. Without the file
+// nothing changes.
 void ApplySkin(QWidget& databasePage);
 std::string skinPath();
 
 // The program's icon in its four sizes (32, 48, 128, 256 pixels).
 QIcon mainIcon();
 
-// program folder + "/HAND-M.CUR", and that file read as a pointer image with the hotspot it names.
+// "HAND-M.CUR" of the program folder (programFile()), and that file read as a pointer image with the hotspot it names.
 // Throws, naming the file, when it is not a readable cursor image.
 std::string handCursorPath();
 QCursor loadPointerImage(const std::string& path);

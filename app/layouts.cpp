@@ -113,6 +113,11 @@ QProgressBar* makeProgressBar(QWidget* parent, const char* name, Twips at) {
     return p;
 }
 
+void describe(QWidget* control, const char* whatItDoes) {
+    control->setToolTip(QString::fromUtf8(whatItDoes));
+    control->setAccessibleName(QString::fromUtf8(whatItDoes));
+}
+
 void maskWithAsterisks(QLineEdit* box) {
     box->setEchoMode(QLineEdit::Password);
     // The style's own mask character is a bullet on most platforms; the box shows "*".

@@ -41,6 +41,9 @@ QListWidget* makeListBox(QWidget* parent, const char* name, Twips at);
 QTableView* makeDataGrid(QWidget* parent, const char* name, Twips at);
 QProgressBar* makeProgressBar(QWidget* parent, const char* name, Twips at);
 
+// What a control does, for its tool tip and as its name for screen readers (for buttons without words).
+void describe(QWidget* control, const char* whatItDoes);
+
 // Shows every character of the box as one "*".
 void maskWithAsterisks(QLineEdit* box);
 

@@ -5,6 +5,8 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QScreen>
 
 namespace app {
@@ -38,6 +40,31 @@ void PageWindow::showEvent(QShowEvent* event) {
 void PageWindow::closeEvent(QCloseEvent* event) {
     event->accept();
     Form_Unload();
+}
+
+void PageWindow::setDefaultButton(QPushButton* button) {
+    if (m_defaultButton)
+        m_defaultButton->setDefault(false);
+    m_defaultButton = button;
+    if (button)
+        button->setDefault(true);
+}
+
+// Text boxes, lists and grids pass Enter on, and so do the buttons that are not the default: Qt's default
+// button only works in dialogs, and the pages are plain windows.
+void PageWindow::keyPressEvent(QKeyEvent* event) {
+    const bool enter = (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+                       (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (enter) {
+        QPushButton* target = qobject_cast<QPushButton*>(focusWidget());
+        if (!target)
+            target = m_defaultButton;
+        if (target && target->isVisible() && target->isEnabled()) {
+            target->click();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event);
 }
 
 } // namespace app

@@ -35,52 +35,84 @@ struct Options {
     std::string table;
     std::vector<std::string> fields;
     std::string output;
+    bool quiet = false;
     bool help = false;
+    bool version = false;
 };
 
 struct UsageError {
     std::string message;
 };
 
+// Each option by its long and its short name; those with a value take it as the next argument, or after
+// "=" (long) or joined to the letter (short), as getopt does.
+struct OptionName {
+    const char* longName;
+    char shortName;
+    bool takesValue;
+};
+constexpr OptionName kOptionNames[] = {
+    {"--database", 'd', true}, {"--table", 't', true}, {"--field", 'f', true},     {"--output", 'o', true},
+    {"--quiet", 'q', false},   {"--help", 'h', false}, {"--version", '\0', false},
+};
+
+const OptionName* findOption(const std::string& name) {
+    for (const OptionName& option : kOptionNames)
+        if (name == option.longName || (name.size() == 2 && name[0] == '-' && name[1] == option.shortName))
+            return &option;
+    return nullptr;
+}
+
 Options parseArguments(int argc, char** argv) {
     Options options;
     bool haveDatabase = false, haveTable = false, haveOutput = false;
     for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            options.help = true;
-            continue;
-        }
+        const std::string arg = argv[i];
+        if (arg == "--password" || arg.rfind("--password=", 0) == 0 || arg.rfind("-p", 0) == 0)
+            throw UsageError{cli_text::kPasswordNotAnArgument};
+        std::string name = arg;
         std::string value;
-        const auto equals = arg.find('=');
-        if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
-            value = arg.substr(equals + 1);
-            arg.resize(equals);
-        } else if (arg == "--database" || arg == "--table" || arg == "--field" || arg == "--output") {
+        bool valueGiven = false;
+        if (arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos) {
+            name = arg.substr(0, arg.find('='));
+            value = arg.substr(arg.find('=') + 1);
+            valueGiven = true;
+        } else if (arg.size() > 2 && arg[0] == '-' && arg[1] != '-') {
+            name = arg.substr(0, 2);
+            value = arg.substr(2);
+            valueGiven = true;
+        }
+        const OptionName* option = findOption(name);
+        if (!option)
+            throw UsageError{name[0] == '-' ? cli_text::unknownOption(name) : cli_text::unknownArgument(arg)};
+        if (!option->takesValue && valueGiven)
+            throw UsageError{arg.rfind("--", 0) == 0 ? cli_text::takesNoValue(name) : cli_text::unknownOption(arg)};
+        if (option->takesValue && !valueGiven) {
             if (i + 1 >= argc)
                 throw UsageError{cli_text::needsValue(arg)};
             value = argv[++i];
-        } else if (arg == "--password" || arg.rfind("--password=", 0) == 0) {
-            throw UsageError{cli_text::kPasswordNotAnArgument};
-        } else {
-            throw UsageError{cli_text::unknownArgument(arg)};
         }
-        if (arg == "--database") {
+        const std::string longName = option->longName;
+        if (longName == "--database") {
             options.database = value;
             haveDatabase = true;
-        } else if (arg == "--table") {
+        } else if (longName == "--table") {
             options.table = value;
             haveTable = true;
-        } else if (arg == "--field") {
+        } else if (longName == "--field") {
             options.fields.push_back(value);
-        } else if (arg == "--output") {
+        } else if (longName == "--output") {
             options.output = value;
             haveOutput = true;
+        } else if (longName == "--quiet") {
+            options.quiet = true;
+        } else if (longName == "--help") {
+            options.help = true;
         } else {
-            throw UsageError{cli_text::unknownOption(arg)};
+            options.version = true;
         }
     }
-    if (options.help)
+    if (options.help || options.version)
         return options;
     if (!haveDatabase || options.database.empty())
         throw UsageError{cli_text::required("--database PATH")};
@@ -168,8 +200,8 @@ public:
 
 class CliHost : public dedupe::EngineHost {
 public:
-    CliHost(std::string output, std::vector<std::string> tables)
-        : m_output(std::move(output)), m_tables(std::move(tables)), m_terminal(isatty(STDERR_FILENO)) {}
+    CliHost(std::string output, std::vector<std::string> tables, bool quiet)
+        : m_output(std::move(output)), m_tables(std::move(tables)), m_terminal(isatty(STDERR_FILENO)), m_quiet(quiet) {}
 
     std::string outputName() const override { return m_output; }
     bool isTableListed(const std::string& name) const override {
@@ -180,6 +212,8 @@ public:
         m_lastShown = -1;
     }
     void setProgressValue(double value) override {
+        if (m_quiet)
+            return;
         const auto row = static_cast<long long>(value);
         if (row == 0) {
             finishProgress();
@@ -241,6 +275,7 @@ private:
     std::string m_output;
     std::vector<std::string> m_tables;
     bool m_terminal;
+    bool m_quiet;
     bool m_barOpen = false;
     long long m_maximum = 0;
     long long m_lastShown = -1;
@@ -297,7 +332,7 @@ int run(const Options& options) {
     const dedupe::EngineInputs inputs =
         dedupe::makeEngineInputs(connectionString, options.table, fields, options.fields);
 
-    CliHost host(options.output, tables);
+    CliHost host(options.output, tables, options.quiet);
     const dedupe::RunResult result = dedupe::CreateTableWithoutDuplicates(inputs, host);
     host.setProgressValue(0); // closes a progress bar left open
     if (!result.started)
@@ -325,6 +360,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::cout << cli_text::kHelp;
+        return kExitOk;
+    }
+    if (options.version) {
+        std::cout << cli_text::version() << "\n";
         return kExitOk;
     }
     try {

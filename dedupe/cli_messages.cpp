@@ -1,9 +1,19 @@
 #include "dedupe/cli_messages.h"
 
+#include "core/version.h"
+
 namespace dedupe::cli_text {
+
+std::string version() {
+    return std::string("rowsifter-cli ") + core::kVersion;
+}
 
 std::string needsValue(const std::string& option) {
     return "option " + option + " needs a value";
+}
+
+std::string takesNoValue(const std::string& option) {
+    return "option " + option + " takes no value";
 }
 
 std::string unknownArgument(const std::string& argument) {

@@ -5,7 +5,8 @@
 namespace dedupe::cli_text {
 
 inline constexpr const char* kHelp =
-    R"(Usage: rowsifter-cli --database PATH --table NAME --field NAME [--field NAME ...] --output NAME
+    R"(Usage: rowsifter-cli -d PATH -t NAME -f NAME [-f NAME ...] -o NAME [-q]
+       rowsifter-cli --help | --version
 
 Writes into the database file PATH a new table NAME (--output) holding every row of the table --table
 except later repetitions: of each group of rows that agree on all the --field values, only the first
@@ -14,11 +15,13 @@ replaced. Values are compared as text, letter case and blanks included; an empty
 count as equal.
 
 Options:
-  --database PATH   the database file (SQLite, or SQLCipher-encrypted)
-  --table NAME      the table to read, as the database lists it
-  --field NAME      a field whose value takes part in the comparison; repeat for several, in order
-  --output NAME     the name of the new table
-  --help            this text
+  -d, --database PATH   the database file (SQLite, or SQLCipher-encrypted)
+  -t, --table NAME      the table to read, as the database lists it
+  -f, --field NAME      a field whose value takes part in the comparison; repeat for several, in order
+  -o, --output NAME     the name of the new table
+  -q, --quiet           no progress on standard error
+  -h, --help            this text
+      --version         the version of the program
 
 The password of an encrypted file comes from the environment variable ROWSIFTER_PASSWORD, or is asked
 for (without echo) when standard input is a terminal; it is never taken as an argument.
@@ -32,7 +35,9 @@ inline constexpr const char* kTryHelp = "Try 'rowsifter-cli --help'.";
 inline constexpr const char* kPasswordNotAnArgument =
     "the password is never taken as an argument; set ROWSIFTER_PASSWORD or type it when asked";
 
+std::string version();
 std::string needsValue(const std::string& option);
+std::string takesNoValue(const std::string& option);
 std::string unknownArgument(const std::string& argument);
 std::string unknownOption(const std::string& option);
 std::string required(const std::string& what);

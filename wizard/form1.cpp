@@ -10,6 +10,7 @@
 #include "app/settings_store.h"
 #include "core/program.h"
 #include "core/trap.h"
+#include "wizard/messages.h"
 
 #include <QEvent>
 #include <QGroupBox>
@@ -33,6 +34,11 @@ Form1::Form1() : app::PageWindow(8040, 2580, false) {
     PushButton1 = app::makePushButton(this, "PushButton1", QStringLiteral("Load Sample/Example Database"),
                                       {120, 2055, 3840, 405});
     PushButton3 = app::makePushButton(this, "PushButton3", QStringLiteral("Next >"), {4080, 2055, 3840, 405});
+
+    setDefaultButton(PushButton3);
+    app::describe(PushButton5, text::kBrowseButton);
+    Label5->setBuddy(Text1); // screen readers name each box by its label
+    lblPassword->setBuddy(Text2);
 
     app::setTabOrder({Text1, PushButton3, PushButton4, Frame1, Text2, PushButton5, Label5, lblPassword, PushButton1});
     Text1->setFocus();

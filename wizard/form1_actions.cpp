@@ -3,7 +3,7 @@
 
 #include "app/desktop.h"
 #include "app/desktop_reporter.h"
-#include "app/program.h"
+#include "app/program_folder.h"
 #include "app/settings_store.h"
 #include "core/program.h"
 #include "core/trap.h"
@@ -40,7 +40,8 @@ void Form1::PushButton1_Click() {
     if (busy())
         return;
     core::Trap trap{core::location("Form1.PushButton1_Click"), app::reporter()};
-    trap.run(100, [&] { Text1->setText(QString::fromStdString(app::programFolder() + "/Samples/sample.mdb")); });
+    // The program folder's sample, or the user's own copy of it when that folder is not theirs to write.
+    trap.run(100, [&] { Text1->setText(QString::fromStdString(app::sampleDatabase())); });
 }
 
 void Form1::PushButton3_Click() {

@@ -6,6 +6,7 @@
 #include "app/program.h"
 #include "core/program.h"
 #include "core/trap.h"
+#include "wizard/messages.h"
 #include "wizard/page_look.h"
 
 #include <QGroupBox>
@@ -22,6 +23,9 @@ Form2::Form2() : app::PageWindow(5880, 2385, true) {
     List1 = app::makeListBox(Frame1, "List1", {240, 300, 5160, 1185});
     PushButton2 = app::makePushButton(Frame1, "PushButton2", QStringLiteral("< Back"), {240, 1600, 2535, 405});
     PushButton3 = app::makePushButton(Frame1, "PushButton3", QStringLiteral("Next >"), {2880, 1600, 2535, 405});
+
+    setDefaultButton(PushButton3);
+    List1->setAccessibleName(QString::fromUtf8(text::kTables));
 
     app::setTabOrder({Frame1, List1, PushButton2, PushButton3});
     List1->setFocus();

@@ -6,6 +6,7 @@
 #include "app/program.h"
 #include "core/program.h"
 #include "core/trap.h"
+#include "wizard/messages.h"
 #include "wizard/page_look.h"
 
 #include <QEvent>
@@ -31,6 +32,14 @@ Form3::Form3() : app::PageWindow(5880, 5430, true) {
     List2 = app::makeListBox(Frame1, "List2", {3120, 300, 2295, 1860});
     PushButton2 = app::makePushButton(this, "PushButton2", QStringLiteral("< Back"), {120, 4920, 2760, 405});
     PushButton3 = app::makePushButton(this, "PushButton3", QStringLiteral("Next >"), {3000, 4920, 2760, 405});
+
+    setDefaultButton(PushButton3);
+    app::describe(PushButton5, text::kChooseField);
+    app::describe(PushButton6, text::kChooseAllFields);
+    app::describe(PushButton7, text::kUnchooseField);
+    app::describe(PushButton8, text::kUnchooseAllFields);
+    List1->setAccessibleName(QString::fromUtf8(text::kAvailableFields));
+    List2->setAccessibleName(QString::fromUtf8(text::kChosenFields));
 
     app::setTabOrder({PushButton2, PushButton3, PushButton4, Frame1, Frame2, DataGrid1, List2, List1, PushButton5,
                       PushButton6, PushButton7, PushButton8});

@@ -6,6 +6,7 @@
 #include "app/program.h"
 #include "core/program.h"
 #include "core/trap.h"
+#include "wizard/messages.h"
 #include "wizard/page_look.h"
 #include "wizard/wizard_selections.h"
 
@@ -27,6 +28,9 @@ Form4::Form4() : app::PageWindow(5880, 4575, true) {
     PushButton4 = app::makePushButton(this, "PushButton4", QStringLiteral("Start Creating"), {3000, 1500, 2760, 405});
     ProgressBar1 = app::makeProgressBar(this, "ProgressBar1", {120, 1980, 5640, 375});
     DataGrid1 = app::makeDataGrid(this, "DataGrid1", {120, 2460, 5640, 2055});
+
+    setDefaultButton(PushButton4);
+    Text1->setAccessibleName(QString::fromUtf8(text::kNewTableName));
 
     app::setTabOrder({DataGrid1, ProgressBar1, PushButton2, PushButton4, Frame2, Text1, PushButton1});
     DataGrid1->setFocus();

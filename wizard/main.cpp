@@ -1,5 +1,6 @@
 // Rowsifter: the wizard that copies a database table without its duplicate rows.
 #include "app/appearance.h"
+#include "core/program.h"
 #include "wizard/forms.h"
 #include "wizard/messages.h"
 
@@ -33,6 +34,12 @@ void startupMessages(QtMsgType type, const QMessageLogContext& context, const QS
 } // namespace
 
 int main(int argc, char** argv) {
+    // Answered before the toolkit starts, so they work without a display. Anything else is the toolkit's.
+    if (argc == 2 && (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+        std::fputs(std::strcmp(argv[1], "--help") == 0 ? wizard::text::kUsage : wizard::text::version().c_str(),
+                   stdout);
+        return 0;
+    }
     if (!displayAvailable()) {
         std::fputs(wizard::text::kNoDisplay, stderr);
         return 1;
@@ -41,6 +48,8 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     qInstallMessageHandler(previous);
 
+    // Names the user's data folder (~/.local/share/Rowsifter), whatever the executable is called.
+    QApplication::setApplicationName(QString::fromUtf8(core::kProductName));
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("rowsifter"));
     QApplication::setWindowIcon(app::mainIcon());

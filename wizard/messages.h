@@ -1,5 +1,8 @@
 #pragma once
-// Every text the pages show the user in a message box or dialog (captions belong to the layouts).
+// Every text the pages show the user in a message box, dialog, tool tip or to assistive technology
+// (captions belong to the layouts), and what the program prints before it has windows.
+#include "core/version.h"
+
 #include <string>
 
 namespace wizard::text {
@@ -22,6 +25,30 @@ inline constexpr const char* kOutputHelp = "You are about to create a new table 
 inline constexpr const char* kNoDisplay =
     "Rowsifter needs a graphical display and none is available here, so run it on a desktop or use rowsifter-cli, "
     "its command-line version, instead.\n";
+
+inline constexpr const char* kUsage =
+    "Usage: rowsifter [--version | --help]\n"
+    "\n"
+    "Opens the wizard that copies a table of a database file without its duplicate rows. The program\n"
+    "needs a graphical display; rowsifter-cli does the same work from the command line.\n"
+    "\n"
+    "  --version  print the version and exit\n"
+    "  --help     print this text and exit\n";
+inline std::string version() {
+    return std::string("rowsifter ") + core::kVersion + "\n";
+}
+
+// What the buttons without words do, for their tool tips and for screen readers.
+inline constexpr const char* kBrowseButton = "Browse for the database file";
+inline constexpr const char* kChooseField = "Choose the selected field";
+inline constexpr const char* kChooseAllFields = "Choose all fields";
+inline constexpr const char* kUnchooseField = "Put the selected chosen field back";
+inline constexpr const char* kUnchooseAllFields = "Put all chosen fields back";
+// Names for screen readers of the boxes whose frame's caption does not say which box it is.
+inline constexpr const char* kTables = "Tables of the database";
+inline constexpr const char* kAvailableFields = "Fields of the table";
+inline constexpr const char* kChosenFields = "Chosen fields";
+inline constexpr const char* kNewTableName = "Name of the new table";
 
 // Shown once per run of the program, the first time a change of the boxes cannot be saved.
 inline std::string settingsNotSaved(const std::string& path) {

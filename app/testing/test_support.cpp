@@ -31,6 +31,22 @@ RecordedEnd::~RecordedEnd() {
     setEndProgramHandler(nullptr);
 }
 
+IsolatedUserData::IsolatedUserData()
+    : m_saved(qgetenv("XDG_DATA_HOME")), m_wasSet(qEnvironmentVariableIsSet("XDG_DATA_HOME")) {
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.path()));
+}
+
+IsolatedUserData::~IsolatedUserData() {
+    if (m_wasSet)
+        qputenv("XDG_DATA_HOME", m_saved);
+    else
+        qunsetenv("XDG_DATA_HOME");
+}
+
+std::string IsolatedUserData::folder() const {
+    return m_dir.path().toStdString();
+}
+
 ProgramFolder::ProgramFolder() {
     setProgramFolderForTesting(m_dir.path().toStdString());
 }
@@ -40,6 +56,12 @@ ProgramFolder::~ProgramFolder() {
 
 std::string ProgramFolder::path() const {
     return m_dir.path().toStdString();
+}
+
+void ProgramFolder::runFrom(const std::string& relative) const {
+    const QString folder = m_dir.filePath(QString::fromStdString(relative));
+    QDir().mkpath(folder);
+    setProgramFolderForTesting(folder.toStdString());
 }
 
 std::string ProgramFolder::write(const std::string& relative, const std::string& content) const {

@@ -3,13 +3,16 @@
 #include "app/appearance.h"
 #include "app/pointer.h"
 #include "app/program.h"
+#include "app/program_folder.h"
 #include "window_fixture.h"
 #include "wizard/form1.h"
 #include "wizard/form2.h"
 #include "wizard/form3.h"
 #include "wizard/form4.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QImage>
@@ -101,6 +104,55 @@ TEST_F(Appearance, AFolderNamedLikeTheSkinIsNoSkin) {
     wizard::Form1& f1 = wizard::form1();
     EXPECT_EQ(background(&f1), QColor(Qt::white));
     EXPECT_TRUE(desktop.reports().empty());
+}
+
+// The program folder's files lie beside the executable in a build folder and under share/rowsifter in an
+// installed copy; a skin may also be the user's own, which the installed one does not override.
+TEST_F(Appearance, ProgramFolderFilesAreFoundBesideTheProgramOrWhereTheInstalledCopyKeepsThem) {
+    enum Place { Beside, User, Installed };
+    struct Case {
+        const char* layout;
+        std::vector<Place> skins; // a skin in each of these places, each of its own colour
+        Place cursor;
+        Place used; // whose skin is in force
+    };
+    const std::vector<Case> cases = {
+        {"build folder", {Beside}, Beside, Beside},
+        {"installed", {Installed}, Installed, Installed},
+        {"installed, with the user's own skin", {User, Installed}, Installed, User},
+        {"build folder, and a skin of the user's", {Beside, User}, Beside, Beside},
+    };
+    const QByteArray cursor = builtCursorFile();
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.layout);
+        wizard::unloadAll();
+        // Each case a fresh tree: <case>/usr/bin holds the executable, <case>/data is the user's data home.
+        const QString top = QString::fromStdString(folder.path()) + QStringLiteral("/case%1").arg(i);
+        folder.runFrom(QStringLiteral("case%1/usr/bin").arg(i).toStdString());
+        qputenv("XDG_DATA_HOME", QFile::encodeName(top + "/data"));
+        const auto placeFolder = [](Place place) {
+            return QString::fromStdString(place == Beside ? app::programFolder()
+                                          : place == User ? app::userDataFolder()
+                                                          : app::installedAssetFolder());
+        };
+        ASSERT_TRUE(placeFolder(Installed).startsWith(top)) << placeFolder(Installed).toStdString();
+        const auto lay = [](const QString& path, const QByteArray& content) {
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(content) == content.size()) << path.toStdString();
+        };
+        for (Place place : c.skins)
+            lay(placeFolder(place) + "/x/o.cjs",
+                QStringLiteral("QLabel { color: rgb(%1, 0, 0); }").arg(place + 1).toUtf8());
+        lay(placeFolder(c.cursor) + "/HAND-M.CUR", cursor);
+
+        wizard::Form1& f1 = wizard::form1();
+        EXPECT_EQ(f1.styleSheet(), QStringLiteral("QLabel { color: rgb(%1, 0, 0); }").arg(c.used + 1));
+        EXPECT_TRUE(app::hasCustomPointerImage(&f1));
+        EXPECT_TRUE(app::hasCustomPointerImage(&wizard::form3()));
+        EXPECT_TRUE(desktop.reports().empty());
+    }
 }
 
 TEST_F(Appearance, EveryPageCarriesTheProgramIconAndTitle) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Without a display (none named, or one that cannot be reached) the program says so in one sentence,
-# names rowsifter-cli, and fails; no toolkit message shows.
+# names rowsifter-cli, and fails; no toolkit message shows. --version and --help need no display.
 program="$1"
+version="$2"
 check() {
     local out status lines
     out="$("$@" 2>&1)"
@@ -14,3 +15,7 @@ check() {
 }
 check env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" || exit 1
 check env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:7391 "$program" || exit 1
+out="$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --version 2>&1)" || { echo "--version failed: $out"; exit 1; }
+[ "$out" = "rowsifter $version" ] || { echo "--version printed: $out"; exit 1; }
+out="$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --help 2>&1)" || { echo "--help failed: $out"; exit 1; }
+case "$out" in *--version*) ;; *) echo "--help printed: $out"; exit 1 ;; esac

@@ -1,6 +1,6 @@
 #pragma once
 // A clean stage for tests of the windows: the recording desktop, private settings, an empty program
-// folder, a recorded program end, and no page loaded before or after the test.
+// folder and user data folder, a recorded program end, and no page loaded before or after the test.
 #include "app/testing/fake_desktop.h"
 #include "app/testing/test_support.h"
 #include "db/connection.h"
@@ -28,6 +28,7 @@ protected:
     app::testing::FakeDesktop desktop;
     app::testing::IsolatedSettings settings;
     app::testing::ProgramFolder folder;
+    app::testing::IsolatedUserData userData;
     app::testing::RecordedEnd ended;
 };
 

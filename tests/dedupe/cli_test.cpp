@@ -1,4 +1,5 @@
 // rowsifter-cli as a user runs it: the built program, real files, exit status and what it prints.
+#include "core/version.h"
 #include "fixture.h"
 #include <filesystem>
 #include <fstream>
@@ -82,6 +83,11 @@ TEST_F(CliTest, CommandLinesThatCannotBeUsed) {
         {{"--database", "x.db", "--table", "T", "--field", "a", "--output", "o", "--password", "p"}, "never"},
         {{"--database", "x.db", "--table", "T", "--field", "a", "--output", "o", "extra"}, "extra"},
         {{"--database"}, "--database"},
+        {{"-d"}, "-d"},
+        {{"-d", "x.db", "-t", "T", "-f", "a", "-o", "o", "-x"}, "'-x'"},
+        {{"-d", "x.db", "-t", "T", "-f", "a", "-o", "o", "--quiet=yes"}, "--quiet takes no value"},
+        {{"-d", "x.db", "-t", "T", "-f", "a", "-o", "o", "-qv"}, "'-qv'"},
+        {{"-d", "x.db", "-t", "T", "-f", "a", "-o", "o", "-psecret"}, "never"},
     };
     for (const Case& c : cases) {
         const Outcome o = cli(c.args);
@@ -101,6 +107,38 @@ TEST_F(CliTest, RemovesRepeatedRowsAndSummarises) {
     EXPECT_EQ(dedupe_test::query(path, "SELECT * FROM [Customers2] ORDER BY [ID]"),
               (Rows{{"1", "Ann", "Lee", "Oslo"}, {"2", "Bob", "Ray", "Rome"}, {"4", "ann", "Lee", "Oslo"}}));
     EXPECT_EQ(dedupe_test::query(path, "SELECT * FROM [Customers]").size(), 5u);
+}
+
+// The ways of writing the same command line, getopt style, and --quiet, which only silences the progress.
+TEST_F(CliTest, ShortLongAndJoinedOptionsMeanTheSame) {
+    const std::vector<std::vector<std::string>> forms = {
+        {"-d", path, "-t", "Customers", "-f", "First", "-f", "Last", "-o", "Customers2"},
+        {"-d" + path, "-tCustomers", "-fFirst", "-fLast", "-oCustomers2"},
+        {"--database=" + path, "--table=Customers", "--field=First", "--field", "Last", "--output=Customers2"},
+        {"-q", "--database", path, "-t", "Customers", "--field=First", "-f", "Last", "--output", "Customers2"},
+        {"--quiet", "-d", path, "-t", "Customers", "-f", "First", "-f", "Last", "-o", "Customers2"},
+    };
+    for (const auto& args : forms) {
+        makeShop();
+        const Outcome o = cli(args);
+        SCOPED_TRACE(args[0] + " " + args[1]);
+        EXPECT_EQ(o.status, 0) << o.err;
+        EXPECT_EQ(o.out, "Read 5 rows, removed 2 repeated rows, wrote 3 rows to table 'Customers2'.\n");
+        const bool quiet = args[0] == "-q" || args[0] == "--quiet";
+        EXPECT_EQ(o.err.empty(), quiet) << o.err;
+        EXPECT_EQ(dedupe_test::query(path, "SELECT [ID] FROM [Customers2] ORDER BY [ID]"), (Rows{{"1"}, {"2"}, {"4"}}));
+        std::filesystem::remove(path);
+    }
+}
+
+TEST_F(CliTest, VersionAndHelpNeedNothingElse) {
+    const Outcome version = cli({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("rowsifter-cli ") + core::kVersion + "\n");
+    const Outcome help = cli({"-h"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* text : {"-d, --database", "-q, --quiet", "--version"})
+        EXPECT_NE(help.out.find(text), std::string::npos) << text;
 }
 
 TEST_F(CliTest, NamesWhatIsMissing) {

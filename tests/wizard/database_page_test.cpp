@@ -1,6 +1,7 @@
 // The database page: the sample path, browsing, help texts of every page, and "Next >" with its silent
 // no-go for a missing file, its report for a file that is no usable database, and the table list it fills.
 #include "app/program.h"
+#include "app/program_folder.h"
 #include "app/settings_store.h"
 #include "page_fixture.h"
 #include "tests/support/test_support.h"
@@ -23,6 +24,11 @@ using wizard_test::PageTest;
 
 class DatabasePage : public PageTest {};
 
+QByteArray contents(const std::string& path) {
+    QFile f(QString::fromStdString(path));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 TEST_F(DatabasePage, SampleButtonPutsThePathBesideTheProgramAndStaysPut) {
     enterDatabase("", "secret");
     wizard::Form1& page = wizard::form1();
@@ -38,6 +44,59 @@ TEST_F(DatabasePage, SampleButtonPutsThePathBesideTheProgramAndStaysPut) {
     EXPECT_TRUE(page.isVisible());
     EXPECT_FALSE(wizard::isLoaded(2));
     EXPECT_TRUE(desktop.boxes.empty());
+}
+
+// An installed copy's sample belongs to nobody in particular: each user works on a copy of their own,
+// made once and then kept, even when the shipped one could be written (as by root).
+TEST_F(DatabasePage, TheInstalledSampleIsCopiedOnceForTheUserAndTheCopyIsKept) {
+    folder.runFrom("usr/bin");
+    const std::string shipped = app::installedAssetFolder() + "/Samples/sample.mdb";
+    ASSERT_EQ(shipped.rfind(folder.path(), 0), 0u) << shipped;
+    std::filesystem::create_directories(std::filesystem::path(shipped).parent_path());
+    testsupport::runScript(shipped, wizard_test::kShopScript);
+    // A copy keeps the file's mode; the user must be able to write theirs whatever the shipped one's.
+    std::filesystem::permissions(shipped, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                              std::filesystem::perms::others_read);
+    const QByteArray original = contents(shipped);
+
+    const std::string copy = userData.folder() + "/Rowsifter/Samples/sample.mdb";
+    enterDatabase("");
+    wizard::Form1& page = wizard::form1();
+    press(page.PushButton1);
+    EXPECT_EQ(page.Text1->text().toStdString(), copy);
+    EXPECT_EQ(contents(copy), original);
+    EXPECT_TRUE(QFile::permissions(QString::fromStdString(copy)) & QFileDevice::WriteOwner);
+
+    // The user's work in the copy survives the next "Load Sample", and the shipped sample is never touched.
+    press(page.PushButton3);
+    ASSERT_TRUE(wizard::form2().isVisible());
+    dropTable(copy, "Orders");
+    wizard::form2().hide();
+    page.show();
+    page.Text1->clear();
+    press(page.PushButton1);
+    EXPECT_EQ(page.Text1->text().toStdString(), copy);
+    EXPECT_EQ(tables(copy), std::vector<std::string>{"Customers"});
+    EXPECT_EQ(contents(shipped), original);
+    EXPECT_TRUE(desktop.reports().empty());
+}
+
+TEST_F(DatabasePage, ACopyOfTheSampleThatCannotBeMadeIsReportedAtLine100) {
+    folder.runFrom("usr/bin");
+    const std::string shipped = app::installedAssetFolder() + "/Samples/sample.mdb";
+    std::filesystem::create_directories(std::filesystem::path(shipped).parent_path());
+    testsupport::runScript(shipped, wizard_test::kShopScript);
+    // A data home that is a file: no folder can be made below it, not even by root.
+    const std::string blocked = folder.write("not-a-folder", "");
+    qputenv("XDG_DATA_HOME", blocked.c_str());
+
+    enterDatabase("/old/path.mdb");
+    wizard::Form1& page = wizard::form1();
+    press(page.PushButton1);
+    ASSERT_EQ(reported("Form1.PushButton1_Click"), std::vector<int>{100});
+    EXPECT_NE(desktop.reports()[0].description.find(blocked), std::string::npos) << desktop.reports()[0].description;
+    EXPECT_EQ(page.Text1->text(), "/old/path.mdb");
+    EXPECT_TRUE(page.isVisible());
 }
 
 TEST_F(DatabasePage, BrowseAsksWithTheDesignedDialogAndKeepsTheChoice) {
