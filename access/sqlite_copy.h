@@ -1,0 +1,51 @@
+#pragma once
+// Copying every user table of an Access file into a new SQLite database beside it.
+#include "access/reader.h"
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace accessdb {
+
+struct CopyProgress {
+    const std::string& table;
+    int tableIndex; // 0-based
+    int tableCount;
+    long long rowsDone;  // of this table
+    long long tableRows; // as the table definition records it, for a progress bar
+};
+
+// Told about each table as it starts and after each batch of rows; returning false cancels the copy.
+using CopyProgressCallback = std::function<bool(const CopyProgress&)>;
+
+struct CopiedTable {
+    std::string name;
+    long long rows = 0;
+};
+
+struct CopyResult {
+    bool cancelled = false; // then nothing was written
+    std::vector<CopiedTable> tables;
+};
+
+// Writes a new SQLite database at `sqlitePath` holding every user table of the Access file: the same
+// column names and order, declared types that the database layer maps back to the Access types, the rows
+// in stored order (rowid order), and the primary key. The file appears only when complete: it is built
+// under a temporary name in the same folder and moved into place without ever replacing a file, so an
+// existing `sqlitePath` is refused and a failure, a cancel or a kill leaves no database at that path.
+// A password-protected Access file needs its password and gives an encrypted copy with the same password;
+// for an unprotected file the password is ignored. The Access file is only ever read.
+// Throws db::Error naming the file (and table) concerned.
+CopyResult copyAccessToSqlite(const std::string& accessPath, const std::string& sqlitePath,
+                              const CopyProgressCallback& progress = {}, const std::string& password = {});
+
+// The declared SQLite type of a column. `soleKey`: the column alone forms the primary key.
+std::string declaredType(const Column& column, bool soleKey);
+
+// CREATE TABLE text for a table (names quoted by db::quoteIdentifier).
+std::string createTableSql(const Table& table);
+
+// A value as the SQL literal the copy writes into a column of that type.
+std::string sqlLiteral(ColumnType type, const db::Value& value);
+
+} // namespace accessdb

@@ -1,0 +1,51 @@
+#pragma once
+// What the Access tests share: the mdbtools commands as an independent reading of the real files, and
+// a file's bytes for before/after comparisons.
+#include "tests/support/test_support.h"
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace accesstest {
+
+inline std::string quoted(const std::string& s) {
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// Standard output of a shell command.
+inline std::string output(const std::string& command) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+    std::string out;
+    char buf[65536];
+    for (std::size_t n; pipe && (n = std::fread(buf, 1, sizeof buf, pipe.get())) > 0;)
+        out.append(buf, n);
+    return out;
+}
+
+inline std::vector<std::string> split(const std::string& s, char separator) {
+    std::vector<std::string> parts(1);
+    for (char c : s) {
+        if (c == separator)
+            parts.emplace_back();
+        else
+            parts.back().push_back(c);
+    }
+    return parts;
+}
+
+inline std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+inline void writeAll(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+} // namespace accesstest
