@@ -1,11 +1,13 @@
 #include "access/header.h"
 #include "access/text_decoder.h"
 #include "db/error.h"
+#include "db/file_kind.h"
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 
@@ -128,6 +130,18 @@ bool requirePassword(const std::string& path, const std::string& typed) {
                     "The Access file '" + path +
                         "' is encrypted with a password in a way this program cannot check or read. Remove the "
                         "password in Access (or save a copy without it), then open that file.");
+}
+
+bool isAccessFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string head(db::kFileHeadBytes, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    if (!in && in.gcount() <= 0)
+        return false;
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    return !ec && db::classifyFile(head, size).kind == db::FileKind::Access;
 }
 
 } // namespace accessdb

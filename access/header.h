@@ -21,6 +21,9 @@ struct Header {
     bool unverifiable = false; // an ACE file with a password or an encoding key: encrypted, not checkable
 };
 
+// Whether `path` names a real Access file (judged by its content, as the database layer does). Never throws.
+bool isAccessFile(const std::string& path);
+
 // Reads and decodes the header of `path` without ever opening it for writing. Throws db::Error when
 // the file is missing or unreadable, or is not an Access file.
 Header readHeader(const std::string& path);

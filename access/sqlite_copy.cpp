@@ -1,5 +1,9 @@
 #include "access/sqlite_copy.h"
+#include "db/connection.h"
+#include "db/connection_string.h"
 #include "db/error.h"
+#include "db/recordset.h"
+#include "db/types.h"
 #include "db/internal.h"
 #include "db/sql_quote.h"
 #include <cerrno>
@@ -31,6 +35,8 @@ constexpr BatchLimit kPlainBatch = {5000, 4u << 20};
 constexpr BatchLimit kEncryptedBatch = {100000, 32u << 20};
 // The copy is a temporary file until it is complete, so its batches need neither a journal nor syncs: a
 // failure throws the whole file away. It is synced once before it is moved into place.
+// The program's own table in a copy (its prefix keeps it out of the table list): what it was made from.
+constexpr const char* kSourceTable = "rowsifter_internal_source";
 constexpr const char* kBatchStart = "PRAGMA synchronous = OFF;\nPRAGMA journal_mode = OFF;\nBEGIN;\n";
 constexpr const char* kPartialMark = ".partial-";
 
@@ -313,6 +319,10 @@ CopyResult copyAccessToSqlite(const std::string& accessPath, const std::string& 
     std::string sql = kBatchStart;
     for (const Table& table : tables)
         sql += createTableSql(table) + ";\n";
+    const CopySource source = currentSource(accessPath);
+    sql += std::string("CREATE TABLE ") + kSourceTable + " (path TEXT, bytes INTEGER, modified INTEGER);\n";
+    sql += std::string("INSERT INTO ") + kSourceTable + " VALUES (" + sqlLiteral(ColumnType::Text, db::Value(source.path)) +
+           ", " + std::to_string(source.bytes) + ", " + std::to_string(source.modified) + ");\n";
     std::size_t batchRows = 0;
     std::size_t batchFirst = 0; // the first table with rows in the batch
     bool created = false;
@@ -377,6 +387,69 @@ CopyResult copyAccessToSqlite(const std::string& accessPath, const std::string& 
         flush(tables.empty() ? 0 : tables.size() - 1);
     partial.moveTo(sqlitePath);
     return result;
+}
+
+CopySource currentSource(const std::string& accessPath) {
+    struct stat st {};
+    if (::stat(accessPath.c_str(), &st) != 0)
+        throw db::Error(db::err::FileNotFound, "The Access file '" + accessPath + "' cannot be read.");
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(accessPath, ec);
+    return {ec ? accessPath : absolute.lexically_normal().string(), static_cast<long long>(st.st_size),
+            static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec};
+}
+
+std::optional<CopySource> copySource(const std::string& sqlitePath, const std::string& password) {
+    try {
+        db::Connection connection;
+        connection.Open(db::BuildConnectionString(sqlitePath, password));
+        db::Recordset rows;
+        rows.Open(std::string("SELECT * FROM [") + kSourceTable + "]", connection, db::adOpenStatic,
+                  db::adLockReadOnly);
+        if (rows.EOF_() || rows.fieldCount() < 3)
+            return std::nullopt;
+        CopySource source;
+        source.path = rows[0].toText();
+        source.bytes = rows[1].isInteger() ? rows[1].asInteger() : -1;
+        source.modified = rows[2].isInteger() ? rows[2].asInteger() : -1;
+        return source;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+namespace {
+std::string candidateName(const std::string& accessPath, const std::string& folder, int n) {
+    const std::string stem = std::filesystem::path(accessPath).stem().string();
+    return (std::filesystem::path(folder) / (stem + (n > 1 ? " (" + std::to_string(n) + ")" : "") + ".sqlite"))
+        .string();
+}
+constexpr int kMostCopies = 1000;
+} // namespace
+
+std::string newCopyPath(const std::string& accessPath, const std::string& folder) {
+    for (int n = 1; n <= kMostCopies; ++n) {
+        const std::string candidate = candidateName(accessPath, folder, n);
+        std::error_code ec;
+        if (!std::filesystem::exists(std::filesystem::symlink_status(candidate, ec)))
+            return candidate;
+    }
+    throw db::Error(db::err::TableExists, "There are too many copies of '" + accessPath + "' in '" + folder + "'.");
+}
+
+std::optional<std::string> findCopy(const std::string& accessPath, const std::string& folder,
+                                    const std::string& password) {
+    const CopySource now = currentSource(accessPath);
+    for (int n = 1; n <= kMostCopies; ++n) {
+        const std::string candidate = candidateName(accessPath, folder, n);
+        std::error_code ec;
+        if (!std::filesystem::exists(std::filesystem::symlink_status(candidate, ec)))
+            return std::nullopt;
+        const auto source = copySource(candidate, password);
+        if (source && source->path == now.path && source->bytes == now.bytes && source->modified == now.modified)
+            return candidate;
+    }
+    return std::nullopt;
 }
 
 } // namespace accessdb

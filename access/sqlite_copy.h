@@ -2,6 +2,7 @@
 // Copying every user table of an Access file into a new SQLite database beside it.
 #include "access/reader.h"
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,26 @@ struct CopyResult {
 // Throws db::Error naming the file (and table) concerned.
 CopyResult copyAccessToSqlite(const std::string& accessPath, const std::string& sqlitePath,
                               const CopyProgressCallback& progress = {}, const std::string& password = {});
+
+// Which Access file a copy was made from, as it was then. The copy keeps this in a table of the program's
+// own (never listed), so a later visit can offer the copy again instead of making another.
+struct CopySource {
+    std::string path; // absolute
+    long long bytes = 0;
+    long long modified = 0; // nanoseconds since the epoch
+};
+// The Access file's state now; throws db::Error when it cannot be read.
+CopySource currentSource(const std::string& accessPath);
+// What the copy at `sqlitePath` says it was made from; nothing when it is no copy this program made, or
+// it cannot be read (with `password` for an encrypted copy).
+std::optional<CopySource> copySource(const std::string& sqlitePath, const std::string& password = {});
+
+// Where a copy of `accessPath` goes in `folder`: its name with ".sqlite" ("nwind.sqlite"), and when that
+// exists "nwind (2).sqlite", "nwind (3).sqlite", ...
+std::string newCopyPath(const std::string& accessPath, const std::string& folder);
+// An existing copy in `folder`, under one of those names, made from the Access file as it is now.
+std::optional<std::string> findCopy(const std::string& accessPath, const std::string& folder,
+                                    const std::string& password = {});
 
 // The declared SQLite type of a column. `soleKey`: the column alone forms the primary key.
 std::string declaredType(const Column& column, bool soleKey);

@@ -41,13 +41,18 @@ Answer QtDesktop::messageBox(const std::string& text, const std::string& title, 
     if (buttons == Buttons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
+    } else if (buttons == Buttons::YesNoCancel) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Yes);
     } else {
         box.setStandardButtons(QMessageBox::Ok);
     }
     const int result = box.exec();
-    if (buttons == Buttons::YesNo)
-        return result == QMessageBox::Yes ? Answer::Yes : Answer::No;
-    return Answer::Ok;
+    if (buttons == Buttons::Ok)
+        return Answer::Ok;
+    if (result == QMessageBox::Yes)
+        return Answer::Yes;
+    return buttons == Buttons::YesNoCancel && result != QMessageBox::No ? Answer::Cancel : Answer::No;
 }
 
 namespace {

@@ -60,7 +60,7 @@ void Connection::Open(const std::string& connectionString) {
         provider.pop_back();
     if (g_forceProviderFailure || (provider != upperAscii(kAceProvider) && provider != upperAscii(kJetProvider)))
         throw Error(err::ProviderNotFound, kProviderMissing);
-    m_state->engine = Engine::open(cs.dataSource, cs.password);
+    m_state->engine = Engine::open(cs.dataSource, cs.password, Mode == adModeRead);
     m_state->path = cs.dataSource;
 }
 

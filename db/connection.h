@@ -14,7 +14,7 @@ class Connection {
 public:
     Connection(); // a new, closed connection
 
-    int Mode = 0;           // adModeReadWrite etc.; informational
+    int Mode = 0;           // adModeRead opens the file read-only; any other mode, read/write
     int CursorLocation = 2; // adUseServer by default
 
     // Opens the file the connection string names. Throws db::Error: provider unknown (3706), no such

@@ -243,7 +243,7 @@ bool Engine::hasVersion(int versionNumber) const {
     return m_api->libversionNumber() >= versionNumber;
 }
 
-std::shared_ptr<Engine> Engine::open(const std::string& path, const std::string& password) {
+std::shared_ptr<Engine> Engine::open(const std::string& path, const std::string& password, bool readOnly) {
     if (path.empty())
         throw Error(err::FileNotFound, "No database file was named.");
     struct stat st {};
@@ -304,7 +304,8 @@ std::shared_ptr<Engine> Engine::open(const std::string& path, const std::string&
 
     const bool encrypted = mayBeEncrypted(fileClass.kind);
     std::shared_ptr<Engine> engine(
-        new Engine(path, *api, openHandle(*api, path, SQLITE_OPEN_READWRITE), std::move(claim), fileClass));
+        new Engine(path, *api, openHandle(*api, path, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE),
+                   std::move(claim), fileClass));
     if (encrypted)
         api->key(engine->m_db.get(), password.data(), static_cast<int>(password.size()));
     engine->checkReadable();

@@ -49,7 +49,8 @@ std::shared_ptr<RecordSource> makeMemorySource(std::vector<Field> columns, std::
 class Engine : public std::enable_shared_from_this<Engine> {
 public:
     // Recognises the file by its content and opens it; throws db::Error with a message naming the file.
-    static std::shared_ptr<Engine> open(const std::string& path, const std::string& password);
+    // Read-only: the file is never written through this connection, and may be a file the user cannot write.
+    static std::shared_ptr<Engine> open(const std::string& path, const std::string& password, bool readOnly = false);
     // Creates a new, empty database file (encrypted when a password is given).
     static std::shared_ptr<Engine> create(const std::string& path, const std::string& password);
     ~Engine();

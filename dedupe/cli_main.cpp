@@ -1,4 +1,6 @@
 // rowsifter-cli: the duplicate-removal engine without windows, for scripts and large tables.
+#include "access/header.h"
+#include "access/sqlite_copy.h"
 #include "core/error_report.h"
 #include "db/catalogue.h"
 #include "db/connection.h"
@@ -8,6 +10,7 @@
 #include "db/sql_quote.h"
 #include "db/types.h"
 #include "dedupe/cli_messages.h"
+#include "dedupe/dry_run.h"
 #include "dedupe/engine.h"
 #include "dedupe/messages.h"
 #include <algorithm>
@@ -38,6 +41,16 @@ struct Options {
     bool quiet = false;
     bool help = false;
     bool version = false;
+    bool dryRun = false;
+    bool json = false;
+    bool replace = false;
+    bool keepLast = false;
+    bool ignoreCase = false;
+    bool trim = false;
+    std::string removedInto;
+    std::string sqliteCopy;
+    // Only the copy of an Access file is wanted: no table to de-duplicate.
+    bool copyOnly() const { return !sqliteCopy.empty() && table.empty() && fields.empty() && output.empty(); }
 };
 
 struct UsageError {
@@ -52,8 +65,11 @@ struct OptionName {
     bool takesValue;
 };
 constexpr OptionName kOptionNames[] = {
-    {"--database", 'd', true}, {"--table", 't', true}, {"--field", 'f', true},     {"--output", 'o', true},
-    {"--quiet", 'q', false},   {"--help", 'h', false}, {"--version", '\0', false},
+    {"--database", 'd', true},     {"--table", 't', true},        {"--field", 'f', true},
+    {"--output", 'o', true},       {"--quiet", 'q', false},       {"--help", 'h', false},
+    {"--version", '\0', false},    {"--dry-run", '\0', false},    {"--json", '\0', false},
+    {"--replace", '\0', false},    {"--keep", '\0', true},        {"--ignore-case", '\0', false},
+    {"--trim", '\0', false},       {"--removed-into", '\0', true}, {"--sqlite-copy", '\0', true},
 };
 
 const OptionName* findOption(const std::string& name) {
@@ -108,14 +124,38 @@ Options parseArguments(int argc, char** argv) {
             options.quiet = true;
         } else if (longName == "--help") {
             options.help = true;
-        } else {
+        } else if (longName == "--version") {
             options.version = true;
+        } else if (longName == "--dry-run") {
+            options.dryRun = true;
+        } else if (longName == "--json") {
+            options.json = true;
+        } else if (longName == "--replace") {
+            options.replace = true;
+        } else if (longName == "--keep") {
+            if (value != "first" && value != "last")
+                throw UsageError{cli_text::keepWhich(value)};
+            options.keepLast = value == "last";
+        } else if (longName == "--ignore-case") {
+            options.ignoreCase = true;
+        } else if (longName == "--trim") {
+            options.trim = true;
+        } else if (longName == "--removed-into") {
+            if (value.empty())
+                throw UsageError{cli_text::needsValue(arg)};
+            options.removedInto = value;
+        } else {
+            if (value.empty())
+                throw UsageError{cli_text::needsValue(arg)};
+            options.sqliteCopy = value;
         }
     }
     if (options.help || options.version)
         return options;
     if (!haveDatabase || options.database.empty())
         throw UsageError{cli_text::required("--database PATH")};
+    if (options.copyOnly())
+        return options;
     if (!haveTable || options.table.empty())
         throw UsageError{cli_text::required("--table NAME")};
     if (options.fields.empty())
@@ -298,54 +338,179 @@ std::vector<std::string> fieldNames(const std::string& connectionString, const s
     return names;
 }
 
-int fail(const std::string& message) {
-    std::cerr << "rowsifter-cli: " << message << "\n";
-    return kExitFailed;
+// What the run prints: human lines on standard error and a summary on standard output, or with --json
+// exactly one JSON object on standard output, whatever happens.
+class Outcome {
+public:
+    explicit Outcome(const Options& options) : m_options(options), m_started(std::chrono::steady_clock::now()) {}
+
+    int fail(const std::string& message, const std::string& kept = {}) {
+        if (m_options.json)
+            printJson(false, message, kept);
+        else
+            std::cerr << "rowsifter-cli: " << message << "\n";
+        return kExitFailed;
+    }
+    void note(const std::string& message) const {
+        if (!m_options.json)
+            std::cerr << "rowsifter-cli: " << message << "\n";
+    }
+    int succeed(const std::string& summary) {
+        if (m_options.json)
+            printJson(true, {}, {});
+        else
+            std::cout << summary << std::endl;
+        return kExitOk;
+    }
+
+    long long rowsRead = -1, rowsRemoved = -1, rowsWritten = -1;
+    bool outputExists = false;
+    std::string copiedInto;
+
+private:
+    void printJson(bool ok, const std::string& error, const std::string& kept) const {
+        using cli_text::jsonString;
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
+        std::string fields;
+        for (const std::string& f : m_options.fields)
+            fields += (fields.empty() ? "" : ", ") + jsonString(f);
+        std::string out = "{\"ok\": " + std::string(ok ? "true" : "false");
+        out += ", \"database\": " + jsonString(m_options.database);
+        if (!copiedInto.empty())
+            out += ", \"sqlite_copy\": " + jsonString(copiedInto);
+        out += ", \"table\": " + jsonString(m_options.table) + ", \"fields\": [" + fields + "]";
+        out += ", \"output\": " + jsonString(m_options.output);
+        if (!m_options.removedInto.empty())
+            out += ", \"removed_into\": " + jsonString(m_options.removedInto);
+        out += ", \"dry_run\": " + std::string(m_options.dryRun ? "true" : "false");
+        if (m_options.dryRun)
+            out += ", \"output_exists\": " + std::string(outputExists ? "true" : "false");
+        auto number = [](long long n) { return n >= 0 ? std::to_string(n) : std::string("null"); };
+        out += ", \"rows_read\": " + number(rowsRead) + ", \"rows_removed\": " + number(rowsRemoved) +
+               ", \"rows_written\": " + number(rowsWritten);
+        char secondsText[32];
+        std::snprintf(secondsText, sizeof secondsText, "%.3f", seconds);
+        out += ", \"seconds\": " + std::string(secondsText);
+        if (!ok) {
+            out += ", \"error\": " + jsonString(error);
+            out += ", \"kept\": " + jsonString(kept.empty() ? cli_text::nothingChanged() : kept);
+        }
+        std::cout << out << "}" << std::endl;
+    }
+
+    const Options& m_options;
+    std::chrono::steady_clock::time_point m_started;
+};
+
+bool listed(const std::vector<std::string>& tables, const std::string& name) {
+    return std::find(tables.begin(), tables.end(), name) != tables.end();
 }
 
 int run(const Options& options) {
+    Outcome outcome(options);
     const std::string password = readPassword(options.database);
-    const std::string connectionString = db::BuildConnectionString(options.database, password);
+    std::string database = options.database;
+
+    // A real Access file is only ever read: its tables go into a new SQLite database, and the run (if any)
+    // works on that copy.
+    const bool accessFile = accessdb::isAccessFile(database);
+    if (accessFile && options.sqliteCopy.empty())
+        return outcome.fail(cli_text::accessNeedsCopy(database));
+    if (!accessFile && !options.sqliteCopy.empty())
+        return outcome.fail(cli_text::notAnAccessFile(database));
+    if (accessFile) {
+        try {
+            const accessdb::CopyResult copied = accessdb::copyAccessToSqlite(
+                database, options.sqliteCopy,
+                [&](const accessdb::CopyProgress& p) {
+                    if (!options.quiet && p.rowsDone == 0)
+                        outcome.note(cli_text::copyingTable(p.table, p.tableIndex + 1, p.tableCount));
+                    return true;
+                },
+                password);
+            long long rows = 0;
+            for (const auto& t : copied.tables)
+                rows += t.rows;
+            outcome.note(cli_text::copied(copied.tables.size(), rows, options.sqliteCopy));
+        } catch (const db::Error& error) {
+            return outcome.fail(error.description());
+        }
+        outcome.copiedInto = options.sqliteCopy;
+        database = options.sqliteCopy;
+        if (options.copyOnly())
+            return outcome.succeed(cli_text::copied(0, -1, database));
+    }
+    const std::string connectionString = db::BuildConnectionString(database, password);
 
     std::vector<std::string> tables;
     std::vector<std::string> fields;
     try {
-        auto listed = db::GetAccessTableNames(options.database, connectionString);
-        if (!listed)
-            return fail(cli_text::noDatabaseFile(options.database));
-        tables = std::move(*listed);
-        if (std::find(tables.begin(), tables.end(), options.table) == tables.end())
-            return fail(cli_text::tableNotFound(options.table, options.database, joinNames(tables, 20), tables.empty()));
+        auto found = db::GetAccessTableNames(database, connectionString);
+        if (!found)
+            return outcome.fail(cli_text::noDatabaseFile(database));
+        tables = std::move(*found);
+        if (!listed(tables, options.table))
+            return outcome.fail(cli_text::tableNotFound(options.table, database, joinNames(tables, 20), tables.empty()));
         fields = fieldNames(connectionString, options.table);
     } catch (const db::Error& error) {
-        return fail(error.description());
+        return outcome.fail(error.description());
     }
     for (std::size_t i = 0; i < options.fields.size(); ++i) {
         const std::string& name = options.fields[i];
         if (std::find(fields.begin(), fields.end(), name) == fields.end())
-            return fail(cli_text::fieldNotFound(name, options.table, options.database, joinNames(fields, 40)));
+            return outcome.fail(cli_text::fieldNotFound(name, options.table, database, joinNames(fields, 40)));
         if (std::find(options.fields.begin(), options.fields.begin() + static_cast<long>(i), name) !=
             options.fields.begin() + static_cast<long>(i))
-            return fail(cli_text::fieldTwice(name));
+            return outcome.fail(cli_text::fieldTwice(name));
     }
 
-    const dedupe::EngineInputs inputs =
-        dedupe::makeEngineInputs(connectionString, options.table, fields, options.fields);
+    dedupe::EngineInputs inputs = dedupe::makeEngineInputs(connectionString, options.table, fields, options.fields);
+    inputs.options.keepLast = options.keepLast;
+    inputs.options.rules.ignoreCase = options.ignoreCase;
+    inputs.options.rules.trim = options.trim;
+    inputs.options.removedInto = options.removedInto;
 
-    CliHost host(options.output, tables, options.quiet);
+    // An existing table is replaced only when asked: without --replace nothing changes.
+    // (The chosen table itself is never replaced: the engine refuses that name with its own message.)
+    std::string existing;
+    for (const std::string& name : {options.output, options.removedInto})
+        if (!name.empty() && name != options.table && listed(tables, name) && existing.empty())
+            existing = name;
+
+    if (options.dryRun) {
+        try {
+            const dedupe::DryRunResult counted = dedupe::countRepeats(inputs);
+            outcome.rowsRead = counted.rowsRead;
+            outcome.rowsRemoved = counted.rowsRemoved;
+            outcome.rowsWritten = counted.rowsWritten();
+        } catch (const db::Error& error) {
+            return outcome.fail(error.description());
+        }
+        outcome.outputExists = !existing.empty();
+        if (!existing.empty())
+            outcome.note(cli_text::wouldNeedReplace(existing, options.replace));
+        return outcome.succeed(
+            cli_text::wouldDo(outcome.rowsRead, outcome.rowsRemoved, outcome.rowsWritten, options.output));
+    }
+    if (!existing.empty() && !options.replace)
+        return outcome.fail(cli_text::existsWithoutReplace(existing));
+
+    CliHost host(options.output, tables, options.quiet || options.json);
     const dedupe::RunResult result = dedupe::CreateTableWithoutDuplicates(inputs, host);
     host.setProgressValue(0); // closes a progress bar left open
+    outcome.rowsRead = result.rowsRead;
+    outcome.rowsRemoved = result.rowsRemoved;
     if (!result.started)
-        return kExitFailed; // the reason is already printed
-
+        return outcome.fail(result.refusal); // with --json said here; otherwise already printed by the host
     // The report above said what failed and what was kept; the summary is only for a complete table.
     if (!result.complete())
-        return fail(cli_text::notWritten(options.output));
+        return outcome.fail(options.json && !result.failure.empty() ? result.failure : cli_text::notWritten(options.output),
+                            result.kept);
     if (result.scratchLeft)
-        std::cerr << "rowsifter-cli: " << cli_text::workTableLeft(dedupe::ScratchTableName, options.database) << "\n";
-    std::cout << cli_text::summary(result.rowsRead, result.rowsRemoved, result.rowsWritten, options.output)
-              << std::endl;
-    return kExitOk;
+        outcome.note(cli_text::workTableLeft(dedupe::ScratchTableName, database));
+    outcome.rowsWritten = result.rowsWritten;
+    return outcome.succeed(cli_text::summary(result.rowsRead, result.rowsRemoved, result.rowsWritten, options.output));
 }
 
 } // namespace
@@ -355,6 +520,10 @@ int main(int argc, char** argv) {
     try {
         options = parseArguments(argc, argv);
     } catch (const UsageError& error) {
+        // With --json, standard output holds one JSON object whatever happens.
+        for (int i = 1; i < argc; ++i)
+            if (std::string(argv[i]) == "--json")
+                std::cout << "{\"ok\": false, \"error\": " << cli_text::jsonString(error.message) << "}" << std::endl;
         std::cerr << "rowsifter-cli: " << error.message << "\n" << cli_text::kTryHelp << "\n";
         return kExitUsage;
     }
@@ -369,6 +538,7 @@ int main(int argc, char** argv) {
     try {
         return run(options);
     } catch (const std::exception& error) {
-        return fail(error.what());
+        std::cerr << "rowsifter-cli: " << error.what() << "\n";
+        return kExitFailed;
     }
 }

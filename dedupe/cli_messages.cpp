@@ -1,5 +1,7 @@
 #include "dedupe/cli_messages.h"
 
+#include <cstdio>
+
 #include "core/version.h"
 
 namespace dedupe::cli_text {
@@ -69,6 +71,94 @@ std::string workTableLeft(const std::string& workTable, const std::string& datab
 
 std::string rowsScanned(long long row, long long maximum) {
     return "rowsifter-cli: " + std::to_string(row) + " of " + std::to_string(maximum) + " rows scanned";
+}
+
+std::string keepWhich(const std::string& value) {
+    return "--keep takes first or last, not '" + value + "'";
+}
+
+std::string accessNeedsCopy(const std::string& database) {
+    return "'" + database +
+           "' is a Microsoft Access database, which cannot be written on this system. Copy it into a new SQLite "
+           "database with --sqlite-copy PATH (with --table, --field and --output the duplicates are then removed "
+           "in the copy).";
+}
+
+std::string notAnAccessFile(const std::string& database) {
+    return "--sqlite-copy copies a Microsoft Access database, and '" + database + "' is not one.";
+}
+
+std::string copyingTable(const std::string& table, int number, int count) {
+    return "copying table '" + table + "' (" + std::to_string(number) + " of " + std::to_string(count) + ")";
+}
+
+std::string copied(std::size_t tables, long long rows, const std::string& path) {
+    if (rows < 0)
+        return "The SQLite copy is '" + path + "'.";
+    return "copied " + std::to_string(tables) + " tables (" + std::to_string(rows) + " rows) into '" + path + "'";
+}
+
+std::string existsWithoutReplace(const std::string& table) {
+    return "a table '" + table +
+           "' exists already; nothing was changed. Give --replace to replace it, or choose another name.";
+}
+
+std::string wouldNeedReplace(const std::string& table, bool replaceGiven) {
+    return "a table '" + table + "' exists already" +
+           (replaceGiven ? std::string("; the run would replace it (--replace).")
+                         : std::string("; the run would need --replace to replace it."));
+}
+
+std::string wouldDo(long long read, long long removed, long long written, const std::string& output) {
+    return "Would read " + std::to_string(read) + " rows, remove " + std::to_string(removed) +
+           " repeated rows, and write " + std::to_string(written) + " rows to table '" + output +
+           "'. Nothing was changed (dry run).";
+}
+
+std::string nothingChanged() {
+    return "Nothing was changed.";
+}
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            if (c == '"' || c == '\\') {
+                out += '\\';
+                out += static_cast<char>(c);
+            } else if (c < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                out += escaped;
+            } else {
+                out += static_cast<char>(c);
+            }
+            ++i;
+            continue;
+        }
+        // A UTF-8 sequence is copied whole when it is well formed.
+        const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+        bool valid = length > 0 && c < 0xF5 && i + length <= text.size();
+        for (std::size_t k = 1; valid && k < length; ++k)
+            valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        if (valid && length == 3) {
+            const auto second = static_cast<unsigned char>(text[i + 1]);
+            valid = !(c == 0xE0 && second < 0xA0) && !(c == 0xED && second >= 0xA0);
+        }
+        if (valid && length == 4) {
+            const auto second = static_cast<unsigned char>(text[i + 1]);
+            valid = !(c == 0xF0 && second < 0x90) && !(c == 0xF4 && second >= 0x90);
+        }
+        if (valid) {
+            out.append(text, i, length);
+            i += length;
+        } else {
+            out += "\\ufffd";
+            ++i;
+        }
+    }
+    return out + "\"";
 }
 
 } // namespace dedupe::cli_text

@@ -1,34 +1,51 @@
 #pragma once
 // Every text rowsifter-cli prints, apart from the engine's own messages and reports.
+#include <cstddef>
 #include <string>
 
 namespace dedupe::cli_text {
 
 inline constexpr const char* kHelp =
-    R"(Usage: rowsifter-cli -d PATH -t NAME -f NAME [-f NAME ...] -o NAME [-q]
+    R"(Usage: rowsifter-cli -d PATH -t NAME -f NAME [-f NAME ...] -o NAME [OPTIONS]
+       rowsifter-cli -d ACCESS-FILE --sqlite-copy PATH [-t NAME -f NAME ... -o NAME [OPTIONS]]
        rowsifter-cli --help | --version
 
 Writes into the database file PATH a new table NAME (--output) holding every row of the table --table
 except later repetitions: of each group of rows that agree on all the --field values, only the first
-(lowest identifier) survives. The chosen table is only read; an existing table named like the output is
-replaced. Values are compared as text, letter case and blanks included; an empty value and no value
-count as equal.
+(lowest identifier) survives. The chosen table is only read. Values are compared as text, letter case
+and blanks included; an empty value and no value count as equal.
 
 Options:
-  -d, --database PATH   the database file (SQLite, or SQLCipher-encrypted)
-  -t, --table NAME      the table to read, as the database lists it
-  -f, --field NAME      a field whose value takes part in the comparison; repeat for several, in order
-  -o, --output NAME     the name of the new table
-  -q, --quiet           no progress on standard error
-  -h, --help            this text
-      --version         the version of the program
+  -d, --database PATH     the database file (SQLite, or SQLCipher-encrypted; or an Access file, see
+                          --sqlite-copy)
+  -t, --table NAME        the table to read, as the database lists it
+  -f, --field NAME        a field whose value takes part in the comparison; repeat for several, in order
+  -o, --output NAME       the name of the new table
+      --replace           replace an existing table named like the output (or like --removed-into);
+                          without it the run refuses before changing anything
+      --keep first|last   which row of each group survives: the first (lowest identifier, the default) or
+                          the last (highest identifier)
+      --ignore-case       compare without regard to letter case (Unicode case folding)
+      --trim              compare without leading and trailing blanks
+      --removed-into NAME also write the removed rows, all their fields, into a new table NAME; both
+                          tables are written, or neither
+      --dry-run           read and compare only: print how many rows would be read, removed and
+                          written, and change nothing (the file is opened read-only; no work table).
+                          With --removed-into, the removed rows are counted, not written.
+      --json              the summary as one JSON object on standard output, on failure too
+      --sqlite-copy PATH  the database is a Microsoft Access file, which is only read: copy its tables
+                          into a new SQLite database PATH (an existing file is refused); with --table,
+                          --field and --output, then remove the duplicates in the copy
+  -q, --quiet             no progress on standard error
+  -h, --help              this text
+      --version           the version of the program
 
 The password of an encrypted file comes from the environment variable ROWSIFTER_PASSWORD, or is asked
 for (without echo) when standard input is a terminal; it is never taken as an argument.
 
 Progress goes to standard error, a one-line summary to standard output.
-Exit status: 0 when the output table was written completely, 1 when anything failed (the messages say
-what), 2 for a command line that cannot be used.
+Exit status: 0 when the output table was written completely (or the dry run or copy finished), 1 when
+anything failed (the messages say what, and what was kept), 2 for a command line that cannot be used.
 )";
 
 inline constexpr const char* kTryHelp = "Try 'rowsifter-cli --help'.";
@@ -52,5 +69,16 @@ std::string notWritten(const std::string& output);
 std::string summary(long long read, long long removed, long long written, const std::string& output);
 std::string workTableLeft(const std::string& workTable, const std::string& database);
 std::string rowsScanned(long long row, long long maximum);
+std::string keepWhich(const std::string& value);
+std::string accessNeedsCopy(const std::string& database);
+std::string notAnAccessFile(const std::string& database);
+std::string copyingTable(const std::string& table, int number, int count);
+std::string copied(std::size_t tables, long long rows, const std::string& path);
+std::string existsWithoutReplace(const std::string& table);
+std::string wouldNeedReplace(const std::string& table, bool replaceGiven);
+std::string wouldDo(long long read, long long removed, long long written, const std::string& output);
+std::string nothingChanged();
+// A text as a JSON string, quotes included; bytes that are not UTF-8 become U+FFFD.
+std::string jsonString(const std::string& text);
 
 } // namespace dedupe::cli_text

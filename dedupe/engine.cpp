@@ -5,6 +5,7 @@
 #include "db/recordset.h"
 #include "db/sql_quote.h"
 #include "db/types.h"
+#include "dedupe/key_rules.h"
 #include "dedupe/key_set.h"
 #include "dedupe/messages.h"
 #include "dedupe/row_key.h"
@@ -47,6 +48,10 @@ std::string refusalFor(const EngineInputs& inputs, const std::string& output) {
         return text::outputIsWorkTable(output);
     if (sameTableName(inputs.TableName, ScratchTableName))
         return text::chosenIsWorkTable(inputs.TableName);
+    const std::string& removed = inputs.options.removedInto;
+    if (!removed.empty() && (sameTableName(removed, inputs.TableName) || sameTableName(removed, output) ||
+                             sameTableName(removed, ScratchTableName) || sameTableName(removed, RemovedWorkTableName)))
+        return text::removedTableNameTaken(removed);
     return {};
 }
 
@@ -67,16 +72,17 @@ void appendIdentifier(std::string& text, const db::Value& value) {
 }
 
 // Whether the last column of the scan can tell its rows apart: whole numbers, none Null, and strictly
-// rising in the scan's order (which is ascending by that column, so no value repeats). Leaves the scan on
-// its first row.
-bool identifiersAreUnique(db::Recordset& scan) {
+// rising (or, for a scan in descending order, falling) in the scan's order, so no value repeats. Leaves
+// the scan on its first row.
+bool identifiersAreUnique(db::Recordset& scan, bool descending) {
     const int last = scan.fieldCount() - 1;
     bool any = false;
     std::int64_t previous = 0;
     bool unique = true;
     for (scan.MoveFirst(); !scan.EOF_(); scan.MoveNext()) {
         const db::Value value = scan[last];
-        if (!value.isInteger() || (any && value.asInteger() <= previous)) {
+        if (!value.isInteger() ||
+            (any && (descending ? value.asInteger() >= previous : value.asInteger() <= previous))) {
             unique = false;
             break;
         }
@@ -177,11 +183,21 @@ private:
         } else if (!m_failure) {
             // A work table the list does not show (left by an earlier run since the list was filled) would
             // otherwise make the copy below fail.
-            try {
-                conn().Execute("DROP TABLE " + m_scratchBracket);
-            } catch (const db::Error&) {
-                // none there: the usual case
-            }
+            dropQuietly(ScratchTableName);
+        }
+        if (keepsRemoved() && !m_failure)
+            dropQuietly(RemovedWorkTableName);
+    }
+
+    // The work table of the removed rows, when they are kept: a copy of the work table from which each row
+    // that survives is deleted, so that it ends holding exactly the removed rows.
+    bool keepsRemoved() const { return !m_inputs.options.removedInto.empty(); }
+
+    void dropQuietly(const std::string& table) {
+        try {
+            conn().Execute("DROP TABLE " + db::quoteBracket(table));
+        } catch (const db::Error&) {
+            // none there, or the file no longer allows it
         }
     }
 
@@ -232,7 +248,8 @@ private:
     bool openScan() {
         return work(152, [&] {
             rs().Open("SELECT " + m_inputs.ChosenFieldList + "," + db::quoteBackquote(m_identifier) + " FROM " +
-                          m_scratchBackquote + " order by " + db::quoteBackquote(m_identifier),
+                          m_scratchBackquote + " order by " + db::quoteBackquote(m_identifier) +
+                          (m_inputs.options.keepLast ? " DESC" : ""),
                       conn(), db::adOpenStatic, db::adLockOptimistic);
         });
     }
@@ -246,7 +263,7 @@ private:
             return;
         bool trusted = m_numbered;
         if (m_found && !m_numbered) {
-            trusted = workTest(152, [&] { return identifiersAreUnique(rs()); });
+            trusted = workTest(152, [&] { return identifiersAreUnique(rs(), m_inputs.options.keepLast); });
             if (!trusted && !m_failure) {
                 work(152, [&] { rs().Close(); });
                 addNumberingColumn();
@@ -256,7 +273,7 @@ private:
             }
         }
         if (trusted)
-            trusted = workTest(152, [&] { return identifiersAreUnique(rs()); });
+            trusted = workTest(152, [&] { return identifiersAreUnique(rs(), m_inputs.options.keepLast); });
         if (!trusted)
             work(152, [&] {
                 throw db::Error(db::err::EngineError, text::cannotTellRowsApart(m_identifier, m_inputs.TableName));
@@ -272,8 +289,15 @@ private:
         work(158, [&] { rowCount = rs().RecordCount(); });
         step(160, [&] { m_host.setProgressMaximum(static_cast<double>(rowCount)); });
 
+        if (keepsRemoved())
+            m_removedMade = work(120, [&] {
+                conn().Execute("SELECT * INTO " + db::quoteBracket(RemovedWorkTableName) + " From " + m_scratchBracket);
+            });
+        const std::string keptPrefix = "delete from " + db::quoteBackquote(RemovedWorkTableName) + " where " +
+                                       db::quoteBackquote(m_identifier) + "=";
         const std::string deletePrefix =
             "delete from " + m_scratchBackquote + " where " + db::quoteBackquote(m_identifier) + "=";
+        const KeyRules& rules = m_inputs.options.rules;
         const std::string titleOf = " of " + std::to_string(rowCount);
         std::string title;
         std::string key;
@@ -293,7 +317,12 @@ private:
             work(170, [&] { key.clear(); });
             for (int k = 0; k < keyColumns; ++k) {
                 step(174, [&] { m_host.yield(); });
-                work(176, [&] { appendKeyPart(key, rs()[k]); });
+                work(176, [&] {
+                    if (rules.exact())
+                        appendKeyPart(key, rs()[k]);
+                    else
+                        appendKeyPart(key, valueForKey(rs()[k], rules));
+                });
             }
             // (180) Framed key parts leave no trailing separator to cut.
             // Looking the key up and remembering it are one step, so each key is hashed once. Only a row
@@ -305,6 +334,12 @@ private:
                         conn().Execute(deleteSql);
                     }))
                     ++m_result.rowsRemoved;
+            } else if (keepsRemoved()) {
+                work(184, [&] {
+                    deleteSql = keptPrefix;
+                    appendIdentifier(deleteSql, rs()[keyColumns]);
+                    conn().Execute(deleteSql);
+                });
             }
             if (work(188, [&] { rs().MoveNext(); }))
                 ++m_result.rowsRead;
@@ -315,29 +350,46 @@ private:
     }
 
     // The old table goes and the new one comes in one transaction: a failure, a reader or a kill at any
-    // moment leaves the old table or the complete new one.
+    // moment leaves the old table or the complete new one. The table of removed rows, when asked for, is
+    // written in the same transaction: both tables or neither.
     void writeOutput() {
         const std::string output = m_host.outputName();
-        bool inTransaction = false;
+        const std::string& removed = m_inputs.options.removedInto;
+        std::optional<std::string> removedReplaced;
+        if (keepsRemoved() && workTest(112, [&] { return m_host.isTableListed(removed); }))
+            removedReplaced = removed;
+        const bool inTransaction = (m_replaced || keepsRemoved()) && work(114, [&] { conn().BeginTrans(); });
         if (m_replaced)
-            inTransaction = work(114, [&] {
-                conn().BeginTrans();
-                conn().Execute("DROP TABLE " + db::quoteBracket(*m_replaced));
-            });
-        m_result.outputWritten = work(198, [&] {
+            work(114, [&] { conn().Execute("DROP TABLE " + db::quoteBracket(*m_replaced)); });
+        if (removedReplaced)
+            work(114, [&] { conn().Execute("DROP TABLE " + db::quoteBracket(*removedReplaced)); });
+        work(198, [&] {
             conn().Execute("SELECT " + m_inputs.TableFieldList + " INTO " + db::quoteBracket(output) + " FROM " +
                            m_scratchBracket);
-            if (inTransaction)
-                conn().CommitTrans();
         });
+        if (keepsRemoved())
+            work(198, [&] {
+                conn().Execute("SELECT " + m_inputs.TableFieldList + " INTO " + db::quoteBracket(removed) + " FROM " +
+                               db::quoteBracket(RemovedWorkTableName));
+            });
+        if (inTransaction)
+            work(198, [&] { conn().CommitTrans(); });
+        m_result.outputWritten = !m_failure;
         if (inTransaction && !m_result.outputWritten)
             rollBack();
-        // Dropping the work table is not part of the result: when it fails, the new table is complete all
+        // Dropping the work tables is not part of the result: when it fails, the new table is complete all
         // the same, and the failure is said with the table that was left behind.
         if (m_result.outputWritten) {
             m_scratchMade = !dropScratch(200);
-        } else if (m_scratchMade) {
-            m_scratchMade = !dropScratchQuietly();
+            if (m_removedMade)
+                m_removedMade = !dropWorkTable(200, RemovedWorkTableName);
+        } else {
+            if (m_scratchMade)
+                m_scratchMade = !dropScratchQuietly();
+            if (m_removedMade) {
+                dropQuietly(RemovedWorkTableName);
+                m_removedMade = false;
+            }
         }
     }
 
@@ -349,13 +401,14 @@ private:
         }
     }
 
-    bool dropScratch(int statement) {
+    bool dropScratch(int statement) { return dropWorkTable(statement, ScratchTableName); }
+
+    bool dropWorkTable(int statement, const char* table) {
         return m_trap.run(statement, [&] {
             try {
-                conn().Execute("DROP TABLE " + m_scratchBracket);
+                conn().Execute("DROP TABLE " + db::quoteBracket(table));
             } catch (const db::Error& e) {
-                throw db::Error(e.number(), e.description() + " " +
-                                                text::workTableLeft(ScratchTableName, m_host.outputName()));
+                throw db::Error(e.number(), e.description() + " " + text::workTableLeft(table, m_host.outputName()));
             }
         });
     }
@@ -401,9 +454,9 @@ private:
             } catch (const std::exception&) {
                 // then only what the run itself found out is said
             }
-            m_result.failure = m_failure->description + " " +
-                               text::keptAfterFailure(m_inputs.TableName, output, outputListed,
-                                                      m_scratchMade ? ScratchTableName : "");
+            m_result.kept =
+                text::keptAfterFailure(m_inputs.TableName, output, outputListed, m_scratchMade ? ScratchTableName : "");
+            m_result.failure = m_failure->description + " " + m_result.kept;
             m_host.reporter().report(m_result.failure, core::location(kEngineProcedure), m_failure->statement);
         } else if (m_result.outputWritten) {
             step(216, [&] { m_host.messageBox(text::kDone); });
@@ -422,6 +475,7 @@ private:
     std::optional<db::Recordset> m_recordset;
     std::optional<std::string> m_replaced; // the listed table of the output's name
     bool m_scratchMade = false;            // the work table exists in the file
+    bool m_removedMade = false;            // so does the work table of the removed rows
     bool m_found = false;                  // the copy has an integer column of its own
     bool m_numbered = false;               // the numbering column was added
     std::string m_identifier;

@@ -12,6 +12,8 @@ namespace dedupe {
 inline constexpr const char* kEngineProcedure = "Form4.PushButton4_Click";
 inline constexpr const char* ScratchTableName = "TEMP_TABLE_CREATED_BY_QUORVANDELL";
 inline constexpr const char* ScratchColumnName = "TEMP_COLUMN_CREATED_BY_QUORVANDELL";
+// The command line's work table of removed rows (only when they are kept).
+inline constexpr const char* RemovedWorkTableName = "TEMP_REMOVED_CREATED_BY_QUORVANDELL";
 
 class EngineHost {
 public:
@@ -53,6 +55,7 @@ struct RunResult {
     int failures = 0;           // error reports shown during the run
     int failedStatement = 0;    // the statement that stopped the run; 0 when none did
     std::string failure;        // what the report of that statement said, with what was kept
+    std::string kept;           // what was kept, said on its own
     bool scratchLeft = false;   // the work table is still in the file (it could not be dropped)
     long long rowsRead = 0;     // rows of the scan
     long long rowsRemoved = 0;  // duplicate rows deleted

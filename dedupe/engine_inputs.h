@@ -1,11 +1,19 @@
 #pragma once
 // What the engine is given: the connection string and the texts the pages collect, built by one set of
 // joiners for the wizard, the command line and the tests alike.
+#include "dedupe/key_rules.h"
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace dedupe {
+
+// What only the command line asks for; the defaults are the wizard's behaviour.
+struct RunOptions {
+    KeyRules rules;          // how loosely the chosen fields are compared
+    bool keepLast = false;   // of each group the row with the highest identifier survives
+    std::string removedInto; // also write the removed rows into this new table (empty: not kept)
+};
 
 struct EngineInputs {
     // db::BuildConnectionString of the database page's current path and password.
@@ -16,6 +24,7 @@ struct EngineInputs {
     std::string TableFieldList;
     // The chosen fields in chosen order, each through db::quoteBackquote, joined by ", ".
     std::string ChosenFieldList;
+    RunOptions options;
 };
 
 // Appends `name` to a ", "-separated list, quoted so that a "]" or "`" inside it cannot end the quoting.

@@ -21,6 +21,11 @@ std::string chosenIsWorkTable(const std::string& table) {
            "every run. Rename it to remove duplicates from it.";
 }
 
+std::string removedTableNameTaken(const std::string& removed) {
+    return "The removed rows cannot be written into a table named \"" + removed +
+           "\": that name is the chosen table's, the new table's or a work table's. Please choose another name.";
+}
+
 std::string cannotTellRowsApart(const std::string& identifier, const std::string& table) {
     return "Field '" + identifier + "' of table '" + table + "' cannot tell the rows apart, so no rows were removed.";
 }

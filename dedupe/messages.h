@@ -10,6 +10,7 @@ inline constexpr const char* kAlreadyRunning = "Rowsifter is already creating a 
 std::string outputIsChosenTable(const std::string& output, const std::string& table);
 std::string outputIsWorkTable(const std::string& output);
 std::string chosenIsWorkTable(const std::string& table);
+std::string removedTableNameTaken(const std::string& removed);
 std::string cannotTellRowsApart(const std::string& identifier, const std::string& table);
 std::string notCreated(const std::string& what);
 std::string notEnoughRoom(const std::string& table, const std::string& file, long long needed, long long available);

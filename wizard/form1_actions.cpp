@@ -1,6 +1,7 @@
 // What the database page's buttons and boxes do when the user works them.
 #include "wizard/form1.h"
 
+#include "access/header.h"
 #include "app/desktop.h"
 #include "app/desktop_reporter.h"
 #include "app/program_folder.h"
@@ -8,6 +9,7 @@
 #include "core/program.h"
 #include "core/trap.h"
 #include "db/catalogue.h"
+#include "wizard/access_copy.h"
 #include "wizard/catalogue_ui.h"
 #include "wizard/form2.h"
 #include "wizard/forms.h"
@@ -49,6 +51,14 @@ void Form1::PushButton3_Click() {
         return;
     BusyScope working;
     core::Trap trap{core::location("Form1.PushButton3_Click"), app::reporter()};
+    // A real Access file cannot be written here: with the user's consent the road goes on with a SQLite copy.
+    const std::string typed = Text1->text().toStdString();
+    if (accessdb::isAccessFile(typed)) {
+        const auto copy = offerSqliteCopy(*this, trap, 100, typed, Text2->text().toStdString());
+        if (!copy)
+            return;
+        Text1->setText(QString::fromStdString(*copy));
+    }
     // Only the go or no-go test: the names the user sees are read again when the list is filled.
     std::optional<std::vector<std::string>> catalogue;
     trap.run(100, [&] { catalogue = db::GetAccessTableNames(Text1->text().toStdString(), BuildConnectionString()); });

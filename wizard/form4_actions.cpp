@@ -77,8 +77,11 @@ void Form4::PushButton4_Click() {
     PushButton2->setEnabled(false);
     Text1->setReadOnly(true);
     const WizardSelections& chosen = selections();
-    const dedupe::EngineInputs inputs{BuildConnectionString(), chosen.TableName, chosen.TableFieldList,
-                                      chosen.ChosenFieldList};
+    dedupe::EngineInputs inputs;
+    inputs.connectionString = BuildConnectionString();
+    inputs.TableName = chosen.TableName;
+    inputs.TableFieldList = chosen.TableFieldList;
+    inputs.ChosenFieldList = chosen.ChosenFieldList;
     Form4Host host(*this);
     dedupe::CreateTableWithoutDuplicates(inputs, host);
     host.flush();

@@ -56,4 +56,10 @@ inline std::string settingsNotSaved(const std::string& path) {
            "\", so the database and password will not be remembered next time.";
 }
 
+// "Next >" on a real Access file.
+std::string offerAccessCopy(const std::string& accessName, const std::string& copyName, const std::string& folder,
+                            bool besideTheFile);
+std::string offerEarlierCopy(const std::string& accessName, const std::string& copyPath);
+std::string copyingTable(const std::string& table, int number, int count);
+
 } // namespace wizard::text

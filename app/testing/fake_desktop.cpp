@@ -20,6 +20,8 @@ Answer FakeDesktop::messageBox(const std::string& text, const std::string& title
         answers.pop_front();
         return a;
     }
+    if (buttons == Buttons::YesNoCancel)
+        return Answer::Cancel;
     return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
 }
 

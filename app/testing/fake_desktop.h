@@ -37,7 +37,7 @@ public:
     void openUrl(const std::string& url) override;
     double randomFraction() override;
 
-    // Answers, used front first. Empty queues answer OK / No, a cancelled dialog, and 0.5 (no promotion).
+    // Answers, used front first. Empty queues answer OK / No / Cancel, a cancelled dialog, and 0.5 (no promotion).
     std::deque<Answer> answers;
     std::deque<std::string> chosenFiles;
     std::deque<double> fractions;

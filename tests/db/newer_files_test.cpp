@@ -4,7 +4,7 @@
 #include "db/internal.h"
 #include "db/recordset.h"
 #include "db/sql_quote.h"
-#include "sqlite_tool.h"
+#include "tests/support/sqlite_tool.h"
 
 namespace {
 
@@ -81,7 +81,7 @@ TEST_P(NewerFileTest, OpensListsAndTakesTheRemoversStatements) {
     ROWSIFTER_REQUIRE_SQLITE_TOOL();
     const NewerFile& f = GetParam();
     const std::string path = file("newer.db");
-    dbtest::runSqliteTool(path, f.script);
+    testsupport::runSqliteTool(path, f.script);
     EXPECT_EQ(testsupport::tableNames(path), f.tables);
 
     auto c = testsupport::openConnection(path);
@@ -103,14 +103,14 @@ TEST_P(NewerFileTest, OpensListsAndTakesTheRemoversStatements) {
     c.Execute("DROP TABLE [copy]");
     c.Close();
 
-    EXPECT_EQ(dbtest::runSqliteTool(path, f.check), f.expected);
-    EXPECT_EQ(dbtest::runSqliteTool(path, "PRAGMA integrity_check;"), "ok\n");
+    EXPECT_EQ(testsupport::runSqliteTool(path, f.check), f.expected);
+    EXPECT_EQ(testsupport::runSqliteTool(path, "PRAGMA integrity_check;"), "ok\n");
 }
 
 TEST_P(NewerFileTest, WithoutTheNewerLibraryTheMessageSaysWhy) {
     ROWSIFTER_REQUIRE_SQLITE_TOOL();
     const std::string path = file("newer.db");
-    dbtest::runSqliteTool(path, GetParam().script);
+    testsupport::runSqliteTool(path, GetParam().script);
     const std::string simple = simpleFile();
     std::string olderVersion;
     db::Error e(0, "");
@@ -150,7 +150,7 @@ TEST_F(NewerFileTest, PlainFilesUseTheNewerLibraryAndEncryptedOnesSqlcipher) {
 TEST_F(NewerFileTest, VirtualAndShadowTablesAreNotListed) {
     ROWSIFTER_REQUIRE_SQLITE_TOOL();
     const std::string path = file("virtual.db");
-    dbtest::runSqliteTool(path, "CREATE TABLE notes (t TEXT);"
+    testsupport::runSqliteTool(path, "CREATE TABLE notes (t TEXT);"
                                 "CREATE VIRTUAL TABLE ft USING fts5(body); INSERT INTO ft VALUES ('hello');"
                                 "CREATE VIRTUAL TABLE \"Old Text\" USING fts4(body);"
                                 "CREATE VIRTUAL TABLE IF NOT EXISTS main.rt USING rtree(id, x0, x1);"

@@ -30,7 +30,7 @@ protected:
 
 TEST_F(OpenTest, EachUnusableFileGetsItsOwnMessage) {
     expectFailure(file("missing.mdb"), "", db::err::FileNotFound, "does not exist");
-    expectFailure(m_dir.string(), "", db::err::NotADatabase, "is a folder");
+    expectFailure(folder().string(), "", db::err::NotADatabase, "is a folder");
     // An empty file is an empty database now, as sqlite3 treats it (file_kind_test.cpp).
     expectFailure(writeFile("notes.mdb", "These are my notes, not a database.\n"), "", db::err::NotADatabase,
                   "not a database");

@@ -2,7 +2,7 @@
 #include "db/catalogue.h"
 #include "db/sql_quote.h"
 #include "db_test_support.h"
-#include "sqlite_tool.h"
+#include "tests/support/sqlite_tool.h"
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -215,7 +215,7 @@ TEST_F(StatementTest, NamesReachTheFileByteForByte) {
     const auto names = db::GetAccessTableNames(m_path, db::BuildConnectionString(m_path, ""));
     EXPECT_EQ(*names, (std::vector<std::string>{"Customers", "Plain", cafeUpper, cafe})) << "rebuilt last";
     m_c.Close();
-    EXPECT_EQ(dbtest::runSqliteTool(m_path, "SELECT hex(name) FROM pragma_table_info(x'636166E9');"
+    EXPECT_EQ(testsupport::runSqliteTool(m_path, "SELECT hex(name) FROM pragma_table_info(x'636166E9');"
                                             "SELECT hex(name) FROM sqlite_master WHERE name LIKE 'c%';"),
               "4E616D65\n6EB0\n" // Name, n°
               "437573746F6D657273\n434146C9\n636166E9\n");

@@ -1,5 +1,6 @@
 // rowsifter-cli as a user runs it: the built program, real files, exit status and what it prints.
 #include "core/version.h"
+#include "cli_fixture.h"
 #include "fixture.h"
 #include <filesystem>
 #include <fstream>
@@ -9,59 +10,10 @@
 
 namespace {
 
+using dedupe_test::CliTest;
+using dedupe_test::Outcome;
 using dedupe_test::Rows;
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string shellQuote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-class CliTest : public ::testing::Test {
-protected:
-    dedupe_test::TempDir dir;
-    std::string path = dir.file("shop.db");
-
-    // Runs the program with `args`; `password` (when given) goes into the environment. Standard input is
-    // not a terminal, so the program never prompts.
-    Outcome cli(const std::vector<std::string>& args, const char* password = nullptr) {
-        std::string command =
-            password ? "ROWSIFTER_PASSWORD=" + shellQuote(password) + " " : "env -u ROWSIFTER_PASSWORD ";
-        command += shellQuote(ROWSIFTER_CLI);
-        for (const auto& a : args)
-            command += " " + shellQuote(a);
-        const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
-        command += " <" + shellQuote("/dev/null") + " >" + shellQuote(out) + " 2>" + shellQuote(err);
-        const int raw = std::system(command.c_str());
-        Outcome o;
-        o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        o.out = slurp(out);
-        o.err = slurp(err);
-        return o;
-    }
-
-    void makeShop(const std::string& key = "") {
-        dedupe_test::runScript(path,
-                               "CREATE TABLE Customers(ID INTEGER PRIMARY KEY, First TEXT, Last TEXT, City TEXT);"
-                               "INSERT INTO Customers VALUES (1,'Ann','Lee','Oslo'),(2,'Bob','Ray','Rome'),"
-                               "(3,'Ann','Lee','Bonn'),(4,'ann','Lee','Oslo'),(5,'Bob','Ray','Oslo');",
-                               key);
-    }
-};
+using dedupe_test::slurp;
 
 TEST_F(CliTest, HelpDescribesTheOptions) {
     const Outcome o = cli({"--help"});
@@ -197,18 +149,6 @@ TEST_F(CliTest, FailedRunPrintsTheReportAndFails) {
         << o.err;
     EXPECT_NE(o.err.find("'V' was not written"), std::string::npos) << o.err;
     EXPECT_TRUE(o.out.empty());
-}
-
-TEST_F(CliTest, RealAccessFileIsRefusedAndLeftAlone) {
-    ROWSIFTER_REQUIRE_ACCESS_DATA(folder);
-    const std::string copy = dir.file("nwind.mdb");
-    std::filesystem::copy_file(folder / "nwind.mdb", copy);
-    const std::string before = slurp(copy);
-    const Outcome o = cli({"--database", copy, "--table", "Customers", "--field", "City", "--output", "o"});
-    EXPECT_EQ(o.status, 1);
-    EXPECT_NE(o.err.find("nwind.mdb"), std::string::npos) << o.err;
-    EXPECT_NE(o.err.find("Access"), std::string::npos) << o.err;
-    EXPECT_EQ(slurp(copy), before);
 }
 
 } // namespace

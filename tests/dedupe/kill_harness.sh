@@ -34,7 +34,7 @@ base_source=$(source_dump "$work/base.db")
 # How long a whole run takes, so that kills spread over all of it.
 cp "$work/base.db" "$work/timing.db"
 start=$(date +%s%N)
-"$cli" --database "$work/timing.db" --table T --field a --field b --output Out >/dev/null 2>&1 </dev/null
+"$cli" --database "$work/timing.db" --table T --field a --field b --output Out --replace >/dev/null 2>&1 </dev/null
 span_ms=$(( ($(date +%s%N) - start) / 1000000 + 20 ))
 
 failures=0
@@ -47,7 +47,7 @@ for ((k = 1; k <= kills; k++)); do
     [ "$existing" = 1 ] && sqlite3 "$db" "CREATE TABLE Out(z TEXT); INSERT INTO Out VALUES ('old');"
     old=$(table_dump "$db" Out)
 
-    "$cli" --database "$db" --table T --field a --field b --output Out >/dev/null 2>&1 </dev/null &
+    "$cli" --database "$db" --table T --field a --field b --output Out --replace >/dev/null 2>&1 </dev/null &
     pid=$!
     sleep "$(awk -v r=$RANDOM -v s=$span_ms 'BEGIN { printf "%.3f", r / 32768 * s / 1000 }')"
     kill -9 "$pid" 2>/dev/null
@@ -61,7 +61,7 @@ for ((k = 1; k <= kills; k++)); do
     elif [ "$existing" = 1 ]; then
         fail "$k" "the old output table is gone with nothing in its place"
     fi
-    if ! "$cli" --database "$db" --table T --field a --field b --output Out >/dev/null 2>"$work/rerun.err" </dev/null; then
+    if ! "$cli" --database "$db" --table T --field a --field b --output Out --replace >/dev/null 2>"$work/rerun.err" </dev/null; then
         fail "$k" "the rerun failed: $(head -c 300 "$work/rerun.err")"
     fi
     [ "$(table_dump "$db" Out)" = "$expected" ] || fail "$k" "the rerun's output is wrong"

@@ -17,6 +17,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <filesystem>
+#include <set>
 
 namespace {
 
@@ -189,22 +190,66 @@ TEST_F(DatabasePage, AFileThatCannotBeOpenedIsReportedAtLine100AndThePageStays) 
     EXPECT_EQ(entries(wizard::form2().List1), QStringList{"t"});
 }
 
-TEST_F(DatabasePage, ARealAccessFileIsRefusedAndLeftAsItWas) {
+// A real Access file cannot be written here. "Next >" offers a SQLite copy beside it: "No" changes nothing;
+// "Yes" makes the copy, puts its path in the box and goes on with it; the next time the earlier copy is
+// offered again, and declining it makes a second copy. The Access file is never changed.
+TEST_F(DatabasePage, ARealAccessFileIsCopiedIntoSqliteWhenTheUserAgrees) {
     ROWSIFTER_REQUIRE_ACCESS_DATA(data);
-    const std::string copy = folder.path() + "/nwind.mdb";
-    std::filesystem::copy_file(data / "nwind.mdb", copy);
-    std::filesystem::permissions(copy, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+    const std::string access = folder.path() + "/nwind.mdb";
+    std::filesystem::copy_file(data / "nwind.mdb", access);
     auto digest = [&] {
-        QFile f(QString::fromStdString(copy));
+        QFile f(QString::fromStdString(access));
         f.open(QIODevice::ReadOnly);
         return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
     };
     const QByteArray before = digest();
-    openDatabase(copy);
-    ASSERT_EQ(reported("Form1.PushButton3_Click"), std::vector<int>{100});
-    EXPECT_NE(desktop.reports()[0].description.find("nwind.mdb"), std::string::npos);
+    const std::string copy = folder.path() + "/nwind.sqlite";
+
+    openDatabase(access); // the fake desktop answers No
+    ASSERT_EQ(messageTexts().size(), 1u);
+    EXPECT_EQ(messageTexts()[0], "'nwind.mdb' is a Microsoft Access database. Rowsifter can read it but cannot write "
+                                 "into it on this system. Copy its tables into a new SQLite database 'nwind.sqlite' "
+                                 "in the same folder and continue with the copy?");
+    EXPECT_FALSE(std::filesystem::exists(copy));
     EXPECT_TRUE(wizard::form1().isVisible());
+    EXPECT_EQ(wizard::form1().Text1->text().toStdString(), access);
+
+    desktop.answers = {app::Answer::Yes};
+    press(wizard::form1().PushButton3);
+    EXPECT_TRUE(desktop.reports().empty());
+    ASSERT_TRUE(std::filesystem::exists(copy));
+    EXPECT_EQ(wizard::form1().Text1->text().toStdString(), copy);
+    EXPECT_EQ(app::SettingsStore::read(app::kDatabaseKey), copy);
+    ASSERT_TRUE(wizard::form2().isVisible());
+    EXPECT_TRUE(entries(wizard::form2().List1).contains("Orders"));
+    EXPECT_EQ(wizard::form1().windowTitle(), "Rowsifter");
+
+    // Back again with the Access file: the earlier copy is offered; No makes a second one.
+    press(wizard::form2().PushButton2);
+    wizard::form1().Text1->setText(QString::fromStdString(access));
+    desktop.answers = {app::Answer::No};
+    press(wizard::form1().PushButton3);
+    EXPECT_NE(messageTexts().back().find("was made earlier: '" + copy + "'"), std::string::npos) << messageTexts().back();
+    EXPECT_TRUE(std::filesystem::exists(folder.path() + "/nwind (2).sqlite"));
     EXPECT_EQ(digest(), before);
+}
+
+// The road from the Access file to a de-duplicated table in its copy.
+TEST_F(DatabasePage, TheRoadFromAnAccessFileEndsInItsCopy) {
+    ROWSIFTER_REQUIRE_ACCESS_DATA(data);
+    const std::string access = folder.path() + "/nwind.mdb";
+    std::filesystem::copy_file(data / "nwind.mdb", access);
+    desktop.answers = {app::Answer::Yes};
+    openDatabase(access);
+    chooseTable("Orders");
+    chooseField("CustomerID");
+    press(wizard::form3().PushButton3);
+    press(wizard::form4().PushButton4);
+    EXPECT_TRUE(desktop.reports().empty()) << desktop.reports()[0].description;
+    const std::string copy = folder.path() + "/nwind.sqlite";
+    const auto kept = rows(copy, "SELECT [CustomerID] FROM [Orders2]");
+    EXPECT_EQ(kept.size(), 89u) << "one order for each customer who ordered";
+    EXPECT_EQ(std::set<std::string>(kept.begin(), kept.end()).size(), kept.size());
 }
 
 TEST_F(DatabasePage, NextListsTheOrdinaryTablesAndSelectsTheFirst) {

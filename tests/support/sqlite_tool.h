@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-namespace dbtest {
+namespace testsupport {
 
 inline bool sqliteToolPresent() {
     return std::system("sqlite3 -version > /dev/null 2>&1") == 0;
@@ -37,11 +37,11 @@ inline std::string runSqliteTool(const std::string& path, const std::string& scr
     return output;
 }
 
-} // namespace dbtest
+} // namespace testsupport
 
 // In a test that needs the sqlite3 tool: skips without it, fails under CI.
 #define ROWSIFTER_REQUIRE_SQLITE_TOOL()                                                                                \
-    if (!::dbtest::sqliteToolPresent()) {                                                                              \
+    if (!::testsupport::sqliteToolPresent()) {                                                                              \
         if (::testsupport::ciRun())                                                                                    \
             FAIL() << "the sqlite3 command-line tool is missing under CI";                                             \
         GTEST_SKIP() << "the sqlite3 command-line tool is missing";                                                    \

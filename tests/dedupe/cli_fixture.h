@@ -1,0 +1,65 @@
+#pragma once
+// rowsifter-cli run as a user runs it: the built program on real files, its exit status and what it prints.
+#include "fixture.h"
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace dedupe_test {
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string shellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+inline std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    dedupe_test::TempDir dir;
+    std::string path = dir.file("shop.db");
+
+    // Runs the program with `args`; `password` (when given) goes into the environment. Standard input is
+    // not a terminal, so the program never prompts.
+    Outcome cli(const std::vector<std::string>& args, const char* password = nullptr) {
+        std::string command =
+            password ? "ROWSIFTER_PASSWORD=" + shellQuote(password) + " " : "env -u ROWSIFTER_PASSWORD ";
+        command += shellQuote(ROWSIFTER_CLI);
+        for (const auto& a : args)
+            command += " " + shellQuote(a);
+        const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
+        command += " <" + shellQuote("/dev/null") + " >" + shellQuote(out) + " 2>" + shellQuote(err);
+        const int raw = std::system(command.c_str());
+        Outcome o;
+        o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        o.out = slurp(out);
+        o.err = slurp(err);
+        return o;
+    }
+
+    void makeShop(const std::string& key = "") {
+        dedupe_test::runScript(path,
+                               "CREATE TABLE Customers(ID INTEGER PRIMARY KEY, First TEXT, Last TEXT, City TEXT);"
+                               "INSERT INTO Customers VALUES (1,'Ann','Lee','Oslo'),(2,'Bob','Ray','Rome'),"
+                               "(3,'Ann','Lee','Bonn'),(4,'ann','Lee','Oslo'),(5,'Bob','Ray','Oslo');",
+                               key);
+    }
+};
+
+} // namespace dedupe_test
