@@ -2,6 +2,7 @@
 #include "core/version.h"
 #include "cli_fixture.h"
 #include "fixture.h"
+#include "tests/support/test_support.h"
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -149,6 +150,36 @@ TEST_F(CliTest, FailedRunPrintsTheReportAndFails) {
         << o.err;
     EXPECT_NE(o.err.find("'V' was not written"), std::string::npos) << o.err;
     EXPECT_TRUE(o.out.empty());
+}
+
+// Files that are no database, or an empty one, get the answers the wizard gives: the database layer's own
+// message for the file (which the wizard's report shows), and an empty file has no tables.
+TEST_F(CliTest, SaysWhatAFileReallyIsAsTheWizardDoes) {
+    auto write = [&](const std::string& name, std::string bytes) {
+        const std::string file = dir.file(name);
+        std::ofstream(file, std::ios::binary) << bytes;
+        return file;
+    };
+    std::string tar(4096, '\0');
+    tar.replace(0, 9, "notes.txt");
+    tar.replace(257, 5, "ustar");
+    std::string compound(4096, '\0');
+    compound.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+    std::string text;
+    while (text.size() < 4096)
+        text += "A line of plain text, as a note or a log would hold.\n";
+    text.resize(4096);
+    for (const std::string& file : {write("archive.db", tar), write("Thumbs.db", compound), write("notes.mdb", text)}) {
+        const std::string layer = testsupport::errorOf([&] { testsupport::openConnection(file); }).description();
+        ASSERT_NE(layer.find("not a database"), std::string::npos) << layer;
+        const Outcome o = cli({"-d", file, "-t", "T", "-f", "a", "-o", "o"});
+        EXPECT_EQ(o.status, 1);
+        EXPECT_NE(o.err.find(layer), std::string::npos) << o.err;
+    }
+    const Outcome empty = cli({"-d", write("empty.db", ""), "-t", "T", "-f", "a", "-o", "o"});
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_NE(empty.err.find("It has no tables"), std::string::npos) << empty.err;
+    EXPECT_EQ(std::filesystem::file_size(dir.file("empty.db")), 0u) << "looking writes nothing";
 }
 
 } // namespace
