@@ -64,46 +64,38 @@ void Connection::Open(const std::string& connectionString) {
     m_state->path = cs.dataSource;
 }
 
-void Connection::Execute(const std::string& sql) {
+Engine& Connection::openEngine() const {
     if (!m_state->engine)
         closed();
-    m_state->engine->execute(sql);
+    return *m_state->engine;
+}
+
+void Connection::Execute(const std::string& sql) {
+    openEngine().execute(sql);
 }
 
 void Connection::BeginTrans() {
-    if (!m_state->engine)
-        closed();
-    m_state->engine->beginTransaction();
+    openEngine().beginTransaction();
 }
 
 void Connection::CommitTrans() {
-    if (!m_state->engine)
-        closed();
-    m_state->engine->commitTransaction();
+    openEngine().commitTransaction();
 }
 
 void Connection::RollbackTrans() {
-    if (!m_state->engine)
-        closed();
-    m_state->engine->rollbackTransaction();
+    openEngine().rollbackTransaction();
 }
 
 void Connection::ensureWritable() {
-    if (!m_state->engine)
-        closed();
-    m_state->engine->ensureWritable();
+    openEngine().ensureWritable();
 }
 
 long long Connection::tableBytes(const std::string& table) {
-    if (!m_state->engine)
-        closed();
-    return m_state->engine->tableBytes(table);
+    return openEngine().tableBytes(table);
 }
 
 long long Connection::freeBytes() const {
-    if (!m_state->engine)
-        closed();
-    return m_state->engine->freeBytes();
+    return openEngine().freeBytes();
 }
 
 void Connection::setProperty(const std::string& name, const Value& value) {

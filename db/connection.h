@@ -55,6 +55,8 @@ public:
     std::shared_ptr<Engine> engine() const; // for Recordset; null while closed
 
 private:
+    Engine& openEngine() const; // throws "closed" when it is not open
+
     std::shared_ptr<struct ConnectionState> m_state; // shared by copies, so Close on one closes all
 };
 
