@@ -88,6 +88,12 @@ void Connection::RollbackTrans() {
     m_state->engine->rollbackTransaction();
 }
 
+void Connection::declareWorkTable(const std::string& name) {
+    if (!m_state->engine)
+        closed();
+    m_state->engine->declareWorkTable(name);
+}
+
 void Connection::ensureWritable() {
     if (!m_state->engine)
         closed();
