@@ -15,7 +15,7 @@ namespace db {
 std::shared_ptr<RecordSource> makeSnapshotSource(Engine& engine, std::vector<Field> columns, sqlite3_stmt* stmt,
                                                  const std::string& table);
 std::shared_ptr<RecordSource> makeLazySource(std::shared_ptr<Engine> engine, std::vector<Field> columns,
-                                             std::string selectList, std::string table, std::string from,
+                                             std::vector<std::string> columnSql, std::string table, std::string from,
                                              std::string rowid, std::string condition,
                                              std::optional<Value> conditionValue, bool snapshot);
 
@@ -363,7 +363,8 @@ std::shared_ptr<Engine> Engine::create(const std::string& path, const std::strin
 
 sqlite::DatabasePtr Engine::openHandle(const sqlite::Api& api, const std::string& path, int flags) {
     sqlite3* raw = nullptr;
-    const int rc = api.openV2(path.c_str(), &raw, flags, nullptr);
+    // A connection is used by one thread at a time: no mutex taken on every call.
+    const int rc = api.openV2(path.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     sqlite::DatabasePtr db(raw, sqlite::CloseDatabase{&api});
     if (rc != SQLITE_OK) {
         const bool creating = (flags & SQLITE_OPEN_CREATE) != 0;
@@ -782,7 +783,10 @@ std::shared_ptr<RecordSource> Engine::query(const std::string& sql, int cursorTy
         std::optional<Value> value;
         if (s->where)
             value = s->where->value;
-        auto source = makeLazySource(shared_from_this(), std::move(fields), selectList, t.name, t.qualified(),
+        std::vector<std::string> columnSql;
+        for (int i : indexes)
+            columnSql.push_back(quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name));
+        auto source = makeLazySource(shared_from_this(), std::move(fields), std::move(columnSql), t.name, t.qualified(),
                                      t.rowid, condition, value, cursorType == adOpenStatic);
         if (work && cursorType == adOpenStatic)
             work->snapshots.push_back(source);
@@ -991,6 +995,8 @@ TableInfo Engine::makeWorkTable(const std::string& name) {
                                           : "ATTACH DATABASE '' AS " + schema);
     m_work.push_back(std::move(w));
     try {
+        // Large pages: fewer of them to split while the copy fills the table, and to walk when it is read.
+        exec("PRAGMA " + schema + ".page_size = 65536");
         exec("PRAGMA " + schema + ".cache_size = -" + std::to_string(kWorkCacheKiB));
         exec("PRAGMA " + schema + ".secure_delete = OFF");
         if (!m_keptFunction) {
@@ -1265,16 +1271,18 @@ Engine::DeleteTarget& Engine::deleteStatement(const dialect::Delete& d) {
 }
 
 void Engine::deleteRows(const dialect::Delete& d) {
-    const bool fresh = !m_heldTransaction && !m_batchOpen;
-    DeleteTarget& target = deleteStatement(d);
     // Consecutive deletes share one transaction; it is committed before anything else reads or changes
     // the schema, and when the connection closes.
+    const bool fresh = !m_heldTransaction && !m_batchOpen;
+    const bool work = std::any_of(m_work.begin(), m_work.end(),
+                                  [&](const auto& w) { return !w->dropped && equalNoCase(w->name, d.table); });
     beginBatch();
-    if (target.work && fresh) {
+    if (work && fresh) {
         // A work table is not in the file, but its deletes write the file as a delete there would: a lock,
         // a full or a failing disk stops the work at the delete that meets it, not later.
         touchFile();
     }
+    DeleteTarget& target = deleteStatement(d);
     if (target.work && target.byRowid && d.where.value.isInteger()) {
         // Recorded, not carried out: whatever reads the table next leaves the row out.
         target.work->gone.push_back(d.where.value.asInteger());

@@ -4,6 +4,7 @@
 #include "db/error.h"
 #include "db/sql_quote.h"
 #include <cstring>
+#include <map>
 #include <unordered_map>
 
 namespace db {
@@ -195,23 +196,32 @@ private:
 // A window onto a table in rowid order. Blocks of rows are read on demand and only a few are kept, so
 // showing the first screen of a huge table reads one block, and memory does not grow with the table.
 // Block k starts after the last rowid of block k - 1; those boundaries are learnt as blocks are read.
-// As a snapshot (of a table only this connection changes) it counts its rows at once, and copies them
-// into memory when told that the table is about to change.
+// As a snapshot (of a table only this connection changes) it counts its rows at once, copies them into
+// memory when told that the table is about to change, and reads only the columns asked for so far (a
+// walk over one column does not pay for the others).
 class LazySource final : public RecordSource {
 public:
-    LazySource(std::shared_ptr<Engine> engine, std::vector<Field> columns, const std::string& selectList,
+    LazySource(std::shared_ptr<Engine> engine, std::vector<Field> columns, std::vector<std::string> columnSql,
                std::string table, const std::string& fromTable, const std::string& rowid,
                const std::string& condition, std::optional<Value> conditionValue, bool snapshot)
         : m_engine(std::move(engine)), m_columns(std::move(columns)), m_table(std::move(table)),
-          m_conditionValue(std::move(conditionValue)), m_snapshot(snapshot) {
+          m_conditionValue(std::move(conditionValue)), m_snapshot(snapshot), m_columnSql(std::move(columnSql)) {
+        m_allColumns = m_columns.size() >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << m_columns.size()) - 1;
+        m_asked = snapshot ? 0 : m_allColumns;
+        std::string selectList;
+        for (const auto& c : m_columnSql)
+            selectList += (selectList.empty() ? "" : ", ") + c;
         const std::string from = " FROM " + fromTable;
         const std::string where = condition.empty() ? "" : " WHERE " + condition;
         const std::string whereAfter = " WHERE " + (condition.empty() ? "" : condition + " AND ") + rowid + " > ?2";
         const std::string order = " ORDER BY " + rowid;
         const std::string limit = " LIMIT " + std::to_string(kBlockRows);
         const std::string rows = "SELECT " + selectList + ", " + rowid + from;
-        m_first = m_engine->prepare(rows + where + order + limit, m_table);
-        m_next = m_engine->prepare(rows + whereAfter + order + limit, m_table);
+        m_rowid = rowid;
+        m_where = where;
+        m_whereAfter = whereAfter;
+        m_from = from;
+        m_orderLimit = order + limit;
         m_skipFirst = m_engine->prepare("SELECT " + rowid + from + where + order, m_table);
         m_skipNext = m_engine->prepare("SELECT " + rowid + from + whereAfter + order, m_table);
         m_count = m_engine->prepare("SELECT count(*)" + from + where, m_table);
@@ -231,7 +241,7 @@ public:
             return m_frozen->hasRow(row);
         if (m_snapshot)
             return row >= 0 && row < count();
-        return row >= 0 && block(row / kBlockRows)->rows > row % kBlockRows;
+        return row >= 0 && block(row / kBlockRows, 0)->rows > row % kBlockRows;
     }
 
     void freeze() override {
@@ -275,7 +285,7 @@ public:
                 return Value();
             return singleRow(row)[static_cast<std::size_t>(column)];
         }
-        const auto b = block(k);
+        const auto b = block(k, column >= 0 && column < 64 ? std::uint64_t{1} << column : m_allColumns);
         const long long r = row % kBlockRows;
         if (r >= b->rows)
             noCurrentRecord();
@@ -288,6 +298,7 @@ private:
 
     struct Block {
         long long rows = 0;
+        std::uint64_t mask = 0; // the columns read; the others hold Null
         PackedRows values;
     };
     struct Cached {
@@ -354,12 +365,32 @@ private:
         m_endBlock = seen % kBlockRows ? known + 1 : known;
     }
 
-    std::shared_ptr<const Block> block(long long k) const {
+    // The statement that reads a block with the columns of `mask` (the others as Null).
+    sqlite3_stmt* blockStatement(bool first, std::uint64_t mask) const {
+        auto& pair = m_blockStatements[mask];
+        auto& stmt = first ? pair.first : pair.second;
+        if (!stmt) {
+            std::string list;
+            for (std::size_t c = 0; c < m_columnSql.size(); ++c)
+                list += (c ? ", " : "") +
+                        (c >= 64 || (mask >> c) & 1 ? m_columnSql[c] : std::string("NULL"));
+            stmt = m_engine->prepare("SELECT " + list + ", " + m_rowid + m_from + (first ? m_where : m_whereAfter) +
+                                         m_orderLimit,
+                                     m_table);
+        }
+        return stmt.get();
+    }
+
+    std::shared_ptr<const Block> block(long long k, std::uint64_t need) const {
         ++m_clock;
         if (auto it = m_blocks.find(k); it != m_blocks.end()) {
-            it->second.used = m_clock;
-            return it->second.block;
+            if ((it->second.block->mask & need) == need) {
+                it->second.used = m_clock;
+                return it->second.block;
+            }
+            m_blocks.erase(it); // read again with the column now asked for
         }
+        m_asked |= need;
         static const auto empty = std::make_shared<const Block>();
         if (m_endBlock >= 0 && k >= m_endBlock)
             return empty;
@@ -370,7 +401,8 @@ private:
         }
 
         auto b = std::make_shared<Block>();
-        sqlite3_stmt* stmt = k == 0 ? m_first.get() : m_next.get();
+        b->mask = m_asked;
+        sqlite3_stmt* stmt = blockStatement(k == 0, m_asked);
         sqlite::ResetOnExit reset(api(), stmt);
         bindCondition(stmt);
         if (k > 0)
@@ -406,7 +438,12 @@ private:
     std::string m_table;
     std::optional<Value> m_conditionValue;
     bool m_snapshot;
-    sqlite::StatementPtr m_first, m_next, m_skipFirst, m_skipNext, m_count, m_single, m_nth;
+    std::vector<std::string> m_columnSql;
+    std::uint64_t m_allColumns = 0;
+    mutable std::uint64_t m_asked = 0; // columns asked for so far
+    std::string m_rowid, m_from, m_where, m_whereAfter, m_orderLimit;
+    mutable std::map<std::uint64_t, std::pair<sqlite::StatementPtr, sqlite::StatementPtr>> m_blockStatements;
+    sqlite::StatementPtr m_skipFirst, m_skipNext, m_count, m_single, m_nth;
     std::string m_all; // every row, in order: what a freeze copies
     std::shared_ptr<RecordSource> m_frozen;
     mutable long long m_singleRow = -1;
@@ -441,11 +478,12 @@ std::shared_ptr<RecordSource> makeSnapshotSource(Engine& engine, std::vector<Fie
 }
 
 std::shared_ptr<RecordSource> makeLazySource(std::shared_ptr<Engine> engine, std::vector<Field> columns,
-                                             std::string selectList, std::string table, std::string from,
+                                             std::vector<std::string> columnSql, std::string table, std::string from,
                                              std::string rowid, std::string condition,
                                              std::optional<Value> conditionValue, bool snapshot) {
-    return std::make_shared<LazySource>(std::move(engine), std::move(columns), selectList, std::move(table), from,
-                                        rowid, condition, std::move(conditionValue), snapshot);
+    return std::make_shared<LazySource>(std::move(engine), std::move(columns), std::move(columnSql),
+                                        std::move(table), from, rowid, condition, std::move(conditionValue),
+                                        snapshot);
 }
 
 } // namespace db
