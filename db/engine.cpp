@@ -25,7 +25,7 @@ constexpr int kBusyTimeoutMs = 2000;
 constexpr const char* kInternalPrefix = "rowsifter_internal_";
 constexpr const char* kWorkSchemaPrefix = "rowsifter_work_";
 constexpr const char* kKeptFunction = "rowsifter_kept";
-constexpr int kWorkCacheKiB = 16384; // the work table is read in rowid order: a small cache does
+constexpr int kWorkCacheKiB = 16384;        // the work table is read in rowid order: a small cache does
 constexpr int kTableXinfoVersion = 3026000; // PRAGMA table_xinfo, legacy_alter_table
 constexpr int kTableListVersion = 3037000;  // PRAGMA table_list, STRICT tables
 
@@ -190,7 +190,7 @@ struct Engine::WorkTable {
     std::string name;
     std::string schema;
     int number = 0;
-    bool dropped = false;  // gone for every statement; its database is let go at the next chance
+    bool dropped = false; // gone for every statement; its database is let go at the next chance
     bool attached = true;
     std::vector<std::int64_t> gone; // rowids whose delete is recorded
     std::size_t cursor = 0;         // where the last look-up in `gone` ended: the copy asks in rowid order
@@ -218,8 +218,8 @@ public:
         if (m_done)
             return;
         if (m_nested) {
-            m_engine.m_api->exec(m_engine.m_db.get(), "ROLLBACK TO rowsifter_change; RELEASE rowsifter_change",
-                                 nullptr, nullptr, nullptr);
+            m_engine.m_api->exec(m_engine.m_db.get(), "ROLLBACK TO rowsifter_change; RELEASE rowsifter_change", nullptr,
+                                 nullptr, nullptr);
             m_engine.followAutocommit();
         } else {
             m_engine.rollbackIfOpen();
@@ -647,8 +647,8 @@ TableInfo Engine::describe(const std::string& table) {
         // tables (hidden = 1) are left out as SELECT * leaves them out.
         const bool extended = hasVersion(kTableXinfoVersion);
         const std::string pragma = info.work() ? "PRAGMA " + quoteIdentifier(info.schema) + "." : "PRAGMA ";
-        auto stmt = prepare(pragma + (extended ? "table_xinfo(" : "table_info(") + quoteIdentifier(info.name) + ")",
-                            info.name);
+        auto stmt =
+            prepare(pragma + (extended ? "table_xinfo(" : "table_info(") + quoteIdentifier(info.name) + ")", info.name);
         int rc;
         while ((rc = m_api->step(stmt.get())) == SQLITE_ROW) {
             const int hidden = extended ? m_api->columnInt(stmt.get(), 6) : 0;
@@ -899,8 +899,9 @@ void Engine::selectInto(const dialect::Select& s) {
         const ColumnDef& c = t.columns[static_cast<std::size_t>(idx)];
         if (k)
             create += ", ";
-        create += quoteIdentifier(c.name) + (idx == t.rowidAlias ? std::string(work ? " INTEGER PRIMARY KEY" : " INTEGER")
-                                                                 : typeClause(c.declaredType));
+        create +=
+            quoteIdentifier(c.name) + (idx == t.rowidAlias ? std::string(work ? " INTEGER PRIMARY KEY" : " INTEGER")
+                                                           : typeClause(c.declaredType));
     }
     // A STRICT source stays STRICT: its ANY columns would otherwise turn text such as '007' into numbers.
     create += t.strict ? ") STRICT" : ")";
@@ -1002,8 +1003,8 @@ TableInfo Engine::makeWorkTable(const std::string& name) {
         if (!m_keptFunction) {
             const auto function = m_api == &sqlite::cipherLibrary() ? &keptFunction<sqlite::cipherLibrary>
                                                                     : &keptFunction<systemLibraryRef>;
-            const int rc =
-                m_api->createFunctionV2(m_db.get(), kKeptFunction, 2, SQLITE_UTF8, this, function, nullptr, nullptr, nullptr);
+            const int rc = m_api->createFunctionV2(m_db.get(), kKeptFunction, 2, SQLITE_UTF8, this, function, nullptr,
+                                                   nullptr, nullptr);
             if (rc != SQLITE_OK)
                 raise(rc, name);
             m_keptFunction = true;
@@ -1064,9 +1065,8 @@ void Engine::applyRecordedDeletes(WorkTable& w) {
         return;
     freezeSnapshots(w);
     beginBatch();
-    auto stmt = prepare("DELETE FROM " + quoteIdentifier(w.schema) + "." + quoteIdentifier(w.name) +
-                            " WHERE rowid = ?1",
-                        w.name);
+    auto stmt = prepare(
+        "DELETE FROM " + quoteIdentifier(w.schema) + "." + quoteIdentifier(w.name) + " WHERE rowid = ?1", w.name);
     for (const std::int64_t rowid : w.gone) {
         sqlite::ResetOnExit reset(*m_api, stmt.get());
         m_api->bindInt64(stmt.get(), 1, rowid);

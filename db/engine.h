@@ -24,7 +24,7 @@ struct ColumnDef {
 };
 
 struct TableInfo {
-    std::string name; // as stored
+    std::string name;            // as stored
     std::string schema = "main"; // the database that holds it: "main", or a work table's own
     bool isView = false;
     bool strict = false; // a STRICT table: values must match the declared types exactly

@@ -202,8 +202,8 @@ private:
 class LazySource final : public RecordSource {
 public:
     LazySource(std::shared_ptr<Engine> engine, std::vector<Field> columns, std::vector<std::string> columnSql,
-               std::string table, const std::string& fromTable, const std::string& rowid,
-               const std::string& condition, std::optional<Value> conditionValue, bool snapshot)
+               std::string table, const std::string& fromTable, const std::string& rowid, const std::string& condition,
+               std::optional<Value> conditionValue, bool snapshot)
         : m_engine(std::move(engine)), m_columns(std::move(columns)), m_table(std::move(table)),
           m_conditionValue(std::move(conditionValue)), m_snapshot(snapshot), m_columnSql(std::move(columnSql)) {
         m_allColumns = m_columns.size() >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << m_columns.size()) - 1;
@@ -226,8 +226,8 @@ public:
         m_skipNext = m_engine->prepare("SELECT " + rowid + from + whereAfter + order, m_table);
         m_count = m_engine->prepare("SELECT count(*)" + from + where, m_table);
         m_all = rows + where + order;
-        const std::string rowsFrom = "SELECT " + selectList + from + " WHERE " +
-                                     (condition.empty() ? "" : condition + " AND ") + rowid;
+        const std::string rowsFrom =
+            "SELECT " + selectList + from + " WHERE " + (condition.empty() ? "" : condition + " AND ") + rowid;
         m_single = m_engine->prepare(rowsFrom + " = ?2", m_table);
         m_nth = m_engine->prepare(rowsFrom + " > ?2" + order + " LIMIT 1 OFFSET ?3", m_table);
         if (snapshot)
@@ -279,8 +279,7 @@ public:
         const bool inOrder = row == m_inOrder || row == m_inOrder + 1 || row % kBlockRows == 0;
         if (inOrder)
             m_inOrder = row;
-        if (m_snapshot && !inOrder && k > 0 && k <= static_cast<long long>(m_lastRowid.size()) &&
-            !m_blocks.count(k)) {
+        if (m_snapshot && !inOrder && k > 0 && k <= static_cast<long long>(m_lastRowid.size()) && !m_blocks.count(k)) {
             if (column < 0 || static_cast<std::size_t>(column) >= m_columns.size())
                 return Value();
             return singleRow(row)[static_cast<std::size_t>(column)];
@@ -372,11 +371,9 @@ private:
         if (!stmt) {
             std::string list;
             for (std::size_t c = 0; c < m_columnSql.size(); ++c)
-                list += (c ? ", " : "") +
-                        (c >= 64 || (mask >> c) & 1 ? m_columnSql[c] : std::string("NULL"));
-            stmt = m_engine->prepare("SELECT " + list + ", " + m_rowid + m_from + (first ? m_where : m_whereAfter) +
-                                         m_orderLimit,
-                                     m_table);
+                list += (c ? ", " : "") + (c >= 64 || (mask >> c) & 1 ? m_columnSql[c] : std::string("NULL"));
+            stmt = m_engine->prepare(
+                "SELECT " + list + ", " + m_rowid + m_from + (first ? m_where : m_whereAfter) + m_orderLimit, m_table);
         }
         return stmt.get();
     }
@@ -481,9 +478,8 @@ std::shared_ptr<RecordSource> makeLazySource(std::shared_ptr<Engine> engine, std
                                              std::vector<std::string> columnSql, std::string table, std::string from,
                                              std::string rowid, std::string condition,
                                              std::optional<Value> conditionValue, bool snapshot) {
-    return std::make_shared<LazySource>(std::move(engine), std::move(columns), std::move(columnSql),
-                                        std::move(table), from, rowid, condition, std::move(conditionValue),
-                                        snapshot);
+    return std::make_shared<LazySource>(std::move(engine), std::move(columns), std::move(columnSql), std::move(table),
+                                        from, rowid, condition, std::move(conditionValue), snapshot);
 }
 
 } // namespace db

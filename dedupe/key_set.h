@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <string>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 

@@ -11,15 +11,15 @@ using Rows = std::vector<std::string>;
 
 struct Shape {
     const char* name;
-    const char* create;   // table t, filled with rows 1..kRows below
-    const char* number;   // the column that numbers the rows in the work table
-    bool addIdentity;     // the numbering column is added to the work table
+    const char* create; // table t, filled with rows 1..kRows below
+    const char* number; // the column that numbers the rows in the work table
+    bool addIdentity;   // the numbering column is added to the work table
 };
 
 const Shape kShapes[] = {
     {"IntegerPrimaryKey", "CREATE TABLE t (id INTEGER PRIMARY KEY, a TEXT, pad TEXT)", "id", false}, // rowid
-    {"NumberedRows", "CREATE TABLE t (a TEXT, pad TEXT)", "n", true},                                 // rowid
-    {"PlainIntegerColumn", "CREATE TABLE t (id INTEGER, a TEXT, pad TEXT)", "id", false},             // index
+    {"NumberedRows", "CREATE TABLE t (a TEXT, pad TEXT)", "n", true},                                // rowid
+    {"PlainIntegerColumn", "CREATE TABLE t (id INTEGER, a TEXT, pad TEXT)", "id", false},            // index
 };
 const char* const kPasswords[] = {"", "pw"};
 constexpr int kRows = 600;
@@ -78,13 +78,13 @@ TEST_P(WorkTableTest, DeletesGiveTheRowsTheyGiveInATableOfTheFileAndLeaveNoPages
     EXPECT_EQ(deleteAndCopy(work, true), inFile);
     const auto grownInFile = std::filesystem::file_size(file) - before;
     const auto grown = std::filesystem::file_size(work) - before;
-    EXPECT_LE(grown * 10, grownInFile * 6) << "grown by " << grown << " bytes, with the table in the file by "
-                                           << grownInFile;
+    EXPECT_LE(grown * 10, grownInFile * 6)
+        << "grown by " << grown << " bytes, with the table in the file by " << grownInFile;
     EXPECT_EQ(testsupport::tableNames(work, password()), (Rows{"t", "o"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Shapes, WorkTableTest, ::testing::Combine(::testing::ValuesIn(kShapes),
-                                                                   ::testing::ValuesIn(kPasswords)),
+INSTANTIATE_TEST_SUITE_P(Shapes, WorkTableTest,
+                         ::testing::Combine(::testing::ValuesIn(kShapes), ::testing::ValuesIn(kPasswords)),
                          [](const auto& test) {
                              return std::string(std::get<0>(test.param).name) +
                                     (*std::get<1>(test.param) ? "Encrypted" : "Plain");
