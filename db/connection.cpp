@@ -86,6 +86,12 @@ void Connection::RollbackTrans() {
     openEngine().rollbackTransaction();
 }
 
+void Connection::declareWorkTable(const std::string& name) {
+    if (!m_state->engine)
+        closed();
+    m_state->engine->declareWorkTable(name);
+}
+
 void Connection::ensureWritable() {
     openEngine().ensureWritable();
 }

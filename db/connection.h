@@ -30,6 +30,11 @@ public:
     void CommitTrans();
     void RollbackTrans();
 
+    // Names a table the caller makes (SELECT ... INTO), works on and drops within this connection. It is
+    // kept outside the file: its pages never stay in the file, a killed process leaves nothing of it, and
+    // deletes from it by its identifier cost no write of its pages.
+    void declareWorkTable(const std::string& name);
+
     // Checks that a first change can be written, without changing anything; throws the error that
     // change would meet (read-only file or folder, a lock held elsewhere).
     void ensureWritable();

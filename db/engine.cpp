@@ -3,6 +3,7 @@
 #include "db/error.h"
 #include "db/sql_quote.h"
 #include "db/types.h"
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -14,13 +15,17 @@ namespace db {
 std::shared_ptr<RecordSource> makeSnapshotSource(Engine& engine, std::vector<Field> columns, sqlite3_stmt* stmt,
                                                  const std::string& table);
 std::shared_ptr<RecordSource> makeLazySource(std::shared_ptr<Engine> engine, std::vector<Field> columns,
-                                             std::string selectList, std::string table, std::string rowid,
-                                             std::string condition, std::optional<Value> conditionValue);
+                                             std::vector<std::string> columnSql, std::string table, std::string from,
+                                             std::string rowid, std::string condition,
+                                             std::optional<Value> conditionValue, bool snapshot);
 
 namespace {
 
 constexpr int kBusyTimeoutMs = 2000;
 constexpr const char* kInternalPrefix = "rowsifter_internal_";
+constexpr const char* kWorkSchemaPrefix = "rowsifter_work_";
+constexpr const char* kKeptFunction = "rowsifter_kept";
+constexpr int kWorkCacheKiB = 16384;        // the work table is read in rowid order: a small cache does
 constexpr int kTableXinfoVersion = 3026000; // PRAGMA table_xinfo, legacy_alter_table
 constexpr int kTableListVersion = 3037000;  // PRAGMA table_list, STRICT tables
 
@@ -176,6 +181,22 @@ private:
     FileId m_id;
 };
 
+std::string TableInfo::qualified() const {
+    return work() ? quoteIdentifier(schema) + "." + quoteIdentifier(name) : quoteIdentifier(name);
+}
+
+// A work table: the database it lives in, and the deletes recorded against it.
+struct Engine::WorkTable {
+    std::string name;
+    std::string schema;
+    int number = 0;
+    bool dropped = false; // gone for every statement; its database is let go at the next chance
+    bool attached = true;
+    std::vector<std::int64_t> gone; // rowids whose delete is recorded
+    std::size_t cursor = 0;         // where the last look-up in `gone` ended: the copy asks in rowid order
+    std::vector<std::weak_ptr<RecordSource>> snapshots;
+};
+
 int TableInfo::columnIndex(std::string_view columnName) const {
     for (std::size_t i = 0; i < columns.size(); ++i)
         if (equalNoCase(columns[i].name, columnName))
@@ -197,8 +218,8 @@ public:
         if (m_done)
             return;
         if (m_nested) {
-            m_engine.m_api->exec(m_engine.m_db.get(), "ROLLBACK TO rowsifter_change; RELEASE rowsifter_change",
-                                 nullptr, nullptr, nullptr);
+            m_engine.m_api->exec(m_engine.m_db.get(), "ROLLBACK TO rowsifter_change; RELEASE rowsifter_change", nullptr,
+                                 nullptr, nullptr);
             m_engine.followAutocommit();
         } else {
             m_engine.rollbackIfOpen();
@@ -343,7 +364,8 @@ std::shared_ptr<Engine> Engine::create(const std::string& path, const std::strin
 
 sqlite::DatabasePtr Engine::openHandle(const sqlite::Api& api, const std::string& path, int flags) {
     sqlite3* raw = nullptr;
-    const int rc = api.openV2(path.c_str(), &raw, flags, nullptr);
+    // A connection is used by one thread at a time: no mutex taken on every call.
+    const int rc = api.openV2(path.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     sqlite::DatabasePtr db(raw, sqlite::CloseDatabase{&api});
     if (rc != SQLITE_OK) {
         const bool creating = (flags & SQLITE_OPEN_CREATE) != 0;
@@ -357,6 +379,10 @@ sqlite::DatabasePtr Engine::openHandle(const sqlite::Api& api, const std::string
 
 void Engine::configure() {
     exec("PRAGMA cache_size = -65536");
+    // Sorts, statement journals and work tables of an encrypted file stay in memory: SQLite would write
+    // them to temporary files unencrypted.
+    if (mayBeEncrypted(m_fileClass.kind))
+        exec("PRAGMA temp_store = MEMORY");
     // Renaming a rebuilt table to its old name must not re-check every view and trigger of the file, as
     // newer versions do by default: one broken view elsewhere in the file would make it fail.
     if (hasVersion(kTableXinfoVersion))
@@ -539,6 +565,7 @@ void Engine::commitTransaction() {
         throw;
     }
     m_heldTransaction = false;
+    detachDropped();
 }
 
 void Engine::rollbackTransaction() {
@@ -547,6 +574,7 @@ void Engine::rollbackTransaction() {
         m_deletesStale = true; // an index made inside it is gone with it
     }
     m_heldTransaction = false;
+    detachDropped();
 }
 
 // SQLite ends a transaction by itself on some failures (a full disk, an I/O error): what the layer believes
@@ -572,6 +600,7 @@ void Engine::commitPending() {
         exec("COMMIT");
         m_batchOpen = false;
     }
+    detachDropped();
 }
 
 void Engine::schemaChanged() {
@@ -579,6 +608,9 @@ void Engine::schemaChanged() {
 }
 
 bool Engine::objectExists(const std::string& name) {
+    for (const auto& w : m_work)
+        if (!w->dropped && equalNoCase(w->name, name))
+            return true;
     auto stmt = prepare("SELECT 1 FROM sqlite_master WHERE name = ?1 COLLATE NOCASE");
     sqlite::bindValue(*m_api, stmt.get(), 1, Value(name));
     const int rc = m_api->step(stmt.get());
@@ -594,21 +626,30 @@ TableInfo Engine::describe(const std::string& table) {
                             "name = ?1 COLLATE NOCASE");
         sqlite::bindValue(*m_api, stmt.get(), 1, Value(table));
         const int rc = m_api->step(stmt.get());
-        if (rc == SQLITE_DONE)
-            throw Error(err::NoSuchTable,
-                        "Table '" + table + "' does not exist in the database file '" + m_path + "'.");
-        if (rc != SQLITE_ROW)
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
             raise(rc, table);
-        info.isView = sqlite::columnString(*m_api, stmt.get(), 0) == "view";
-        info.name = sqlite::columnString(*m_api, stmt.get(), 1);
+        if (rc == SQLITE_ROW) {
+            info.isView = sqlite::columnString(*m_api, stmt.get(), 0) == "view";
+            info.name = sqlite::columnString(*m_api, stmt.get(), 1);
+        } else {
+            // Not in the file: one of this connection's work tables, or nothing.
+            for (const auto& w : m_work)
+                if (!w->dropped && equalNoCase(w->name, table)) {
+                    info.name = w->name;
+                    info.schema = w->schema;
+                }
+            if (info.name.empty())
+                throw Error(err::NoSuchTable,
+                            "Table '" + table + "' does not exist in the database file '" + m_path + "'.");
+        }
     }
     {
         // table_xinfo also lists generated columns, which SELECT * returns; hidden columns of virtual
         // tables (hidden = 1) are left out as SELECT * leaves them out.
         const bool extended = hasVersion(kTableXinfoVersion);
-        auto stmt = prepare(std::string(extended ? "PRAGMA table_xinfo(" : "PRAGMA table_info(") +
-                                quoteIdentifier(info.name) + ")",
-                            info.name);
+        const std::string pragma = info.work() ? "PRAGMA " + quoteIdentifier(info.schema) + "." : "PRAGMA ";
+        auto stmt =
+            prepare(pragma + (extended ? "table_xinfo(" : "table_info(") + quoteIdentifier(info.name) + ")", info.name);
         int rc;
         while ((rc = m_api->step(stmt.get())) == SQLITE_ROW) {
             const int hidden = extended ? m_api->columnInt(stmt.get(), 6) : 0;
@@ -630,8 +671,9 @@ TableInfo Engine::describe(const std::string& table) {
     if (info.isView)
         return info;
     if (hasVersion(kTableListVersion)) {
-        auto stmt = prepare("SELECT strict FROM pragma_table_list WHERE schema = 'main' AND name = ?1", info.name);
+        auto stmt = prepare("SELECT strict FROM pragma_table_list WHERE schema = ?2 AND name = ?1", info.name);
         sqlite::bindValue(*m_api, stmt.get(), 1, Value(info.name));
+        sqlite::bindValue(*m_api, stmt.get(), 2, Value(info.schema));
         const int rc = m_api->step(stmt.get());
         if (rc == SQLITE_ROW)
             info.strict = m_api->columnInt(stmt.get(), 0) != 0;
@@ -645,7 +687,7 @@ TableInfo Engine::describe(const std::string& table) {
         if (info.columnIndex(candidate) >= 0)
             continue;
         const auto [rc, probe] =
-            tryPrepare(std::string("SELECT ") + candidate + " FROM " + quoteIdentifier(info.name) + " LIMIT 0");
+            tryPrepare(std::string("SELECT ") + candidate + " FROM " + info.qualified() + " LIMIT 0");
         if (rc == SQLITE_OK)
             info.rowid = candidate;
         else
@@ -692,6 +734,11 @@ std::shared_ptr<RecordSource> Engine::query(const std::string& sql, int cursorTy
                         "\" returns no rows; only a SELECT without INTO can be opened as a record set.");
     commitPending();
     const TableInfo t = describe(s->table);
+    WorkTable* work = workTable(t);
+    if (work && !work->gone.empty()) {
+        applyRecordedDeletes(*work);
+        commitPending();
+    }
 
     std::vector<int> indexes;
     if (s->columns.empty()) {
@@ -729,16 +776,25 @@ std::shared_ptr<RecordSource> Engine::query(const std::string& sql, int cursorTy
             noSuchColumn(s->orderBy->column, t.name);
     }
 
-    // Anything but a snapshot reads in rowid order, block by block, when the table allows it.
+    // Anything but a snapshot reads in rowid order, block by block, when the table allows it. So does a
+    // snapshot of a work table: nothing but this connection can change it, and the layer copies what the
+    // snapshot has left to give before it changes the table itself.
     const bool rowidOrder = !s->orderBy || (orderIndex == t.rowidAlias && !s->orderBy->descending);
-    if (cursorType != adOpenStatic && !t.rowid.empty() && rowidOrder) {
+    if ((cursorType != adOpenStatic || work) && !t.rowid.empty() && rowidOrder) {
         std::optional<Value> value;
         if (s->where)
             value = s->where->value;
-        return makeLazySource(shared_from_this(), std::move(fields), selectList, t.name, t.rowid, condition, value);
+        std::vector<std::string> columnSql;
+        for (int i : indexes)
+            columnSql.push_back(quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name));
+        auto source = makeLazySource(shared_from_this(), std::move(fields), std::move(columnSql), t.name, t.qualified(),
+                                     t.rowid, condition, value, cursorType == adOpenStatic);
+        if (work && cursorType == adOpenStatic)
+            work->snapshots.push_back(source);
+        return source;
     }
 
-    std::string text = "SELECT " + selectList + " FROM " + quoteIdentifier(t.name);
+    std::string text = "SELECT " + selectList + " FROM " + t.qualified();
     if (!condition.empty())
         text += " WHERE " + condition;
     if (s->orderBy) {
@@ -827,29 +883,50 @@ void Engine::selectInto(const dialect::Select& s) {
         }
     }
 
+    // A work table is made outside the file (ATTACH cannot run inside a transaction, so not while the
+    // caller holds one open).
+    const bool work = declaredWork(target) && !m_heldTransaction;
+    TableInfo made;
+    made.name = target;
+    if (work)
+        made = makeWorkTable(target);
+
     // The new table keeps each column's declared type; keys and constraints are not copied, so an
-    // auto-numbered source column becomes a plain integer column.
-    std::string create = "CREATE TABLE " + quoteIdentifier(target) + " (";
+    // auto-numbered source column becomes a plain integer column. In a work table it stays the rowid, so
+    // that a delete by it is a rowid look-up and the copy keeps its rows in the same order.
+    std::string create = "CREATE TABLE " + made.qualified() + " (";
     for (std::size_t k = 0; k < indexes.size(); ++k) {
         const auto idx = indexes[k];
         const ColumnDef& c = t.columns[static_cast<std::size_t>(idx)];
         if (k)
             create += ", ";
         create +=
-            quoteIdentifier(c.name) + (idx == t.rowidAlias ? std::string(" INTEGER") : typeClause(c.declaredType));
+            quoteIdentifier(c.name) + (idx == t.rowidAlias ? std::string(work ? " INTEGER PRIMARY KEY" : " INTEGER")
+                                                           : typeClause(c.declaredType));
     }
     // A STRICT source stays STRICT: its ANY columns would otherwise turn text such as '007' into numbers.
     create += t.strict ? ") STRICT" : ")";
 
     const std::string list = joinQuoted(t, indexes);
-    std::string insert = "INSERT INTO " + quoteIdentifier(target) + " (" + list + ") SELECT " + list + " FROM " +
-                         quoteIdentifier(t.name);
+    std::string insert =
+        "INSERT INTO " + made.qualified() + " (" + list + ") SELECT " + list + " FROM " + t.qualified();
+    std::vector<std::string> conditions;
     if (s.where) {
         const int i = t.columnIndex(s.where->column);
         if (i < 0)
             noSuchColumn(s.where->column, t.name);
-        insert += " WHERE " + quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name) + " = ?1";
+        conditions.push_back(quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name) + " = ?1");
     }
+    // Rows whose delete is recorded are left out as they are read.
+    WorkTable* from = workTable(t);
+    if (from && !from->gone.empty()) {
+        std::sort(from->gone.begin(), from->gone.end());
+        from->gone.erase(std::unique(from->gone.begin(), from->gone.end()), from->gone.end());
+        from->cursor = 0;
+        conditions.push_back(std::string(kKeptFunction) + "(" + std::to_string(from->number) + ", " + t.rowid + ")");
+    }
+    for (std::size_t k = 0; k < conditions.size(); ++k)
+        insert += (k ? " AND " : " WHERE ") + conditions[k];
     if (s.orderBy) {
         const int i = t.columnIndex(s.orderBy->column);
         if (i < 0)
@@ -862,18 +939,167 @@ void Engine::selectInto(const dialect::Select& s) {
         insert += " ORDER BY " + t.rowid; // the copy keeps the stored order
     }
 
-    Transaction tx(*this);
-    exec(create, target);
-    {
-        auto stmt = prepare(insert, t.name);
-        if (s.where)
-            sqlite::bindValue(*m_api, stmt.get(), 1, s.where->value);
+    try {
+        Transaction tx(*this);
+        // The rows of a work table never reach the file, but a failing or full disk or another program's
+        // lock must stop the work here as they would a copy into the file: the commit writes the file's
+        // header.
+        if (work)
+            touchFile();
+        exec(create, target);
+        {
+            auto stmt = prepare(insert, t.name);
+            if (s.where)
+                sqlite::bindValue(*m_api, stmt.get(), 1, s.where->value);
+            const int rc = m_api->step(stmt.get());
+            if (rc != SQLITE_DONE)
+                raise(rc, target);
+        }
+        tx.commit();
+    } catch (...) {
+        if (work) {
+            m_work.back()->dropped = true;
+            detachDropped();
+        }
+        throw;
+    }
+    schemaChanged();
+}
+
+namespace {
+
+// rowsifter_kept(work table, rowid): 0 for a row whose delete is recorded. One per library: a context is
+// read only by the library that made it.
+template <const sqlite::Api& (*library)()>
+void keptFunction(sqlite3_context* context, int /*argc*/, sqlite3_value** argv) {
+    const sqlite::Api& api = library();
+    auto* engine = static_cast<Engine*>(api.userData(context));
+    const bool gone = engine->recordedGone(static_cast<std::size_t>(api.valueInt64(argv[0])), api.valueInt64(argv[1]));
+    api.resultInt(context, gone ? 0 : 1);
+}
+
+const sqlite::Api& systemLibraryRef() {
+    return *sqlite::loadedSystemLibrary();
+}
+
+} // namespace
+
+TableInfo Engine::makeWorkTable(const std::string& name) {
+    commitPending();
+    auto w = std::make_unique<WorkTable>();
+    w->name = name;
+    w->number = static_cast<int>(m_work.size()) + 1;
+    w->schema = kWorkSchemaPrefix + std::to_string(w->number);
+    const std::string schema = quoteIdentifier(w->schema);
+    // '' is a temporary file SQLite deletes itself (a killed process leaves nothing); an encrypted file's
+    // work stays in memory, unencrypted there only.
+    exec(mayBeEncrypted(m_fileClass.kind) ? "ATTACH DATABASE ':memory:' AS " + schema + " KEY ''"
+                                          : "ATTACH DATABASE '' AS " + schema);
+    m_work.push_back(std::move(w));
+    try {
+        // Large pages: fewer of them to split while the copy fills the table, and to walk when it is read.
+        exec("PRAGMA " + schema + ".page_size = 65536");
+        exec("PRAGMA " + schema + ".cache_size = -" + std::to_string(kWorkCacheKiB));
+        exec("PRAGMA " + schema + ".secure_delete = OFF");
+        if (!m_keptFunction) {
+            const auto function = m_api == &sqlite::cipherLibrary() ? &keptFunction<sqlite::cipherLibrary>
+                                                                    : &keptFunction<systemLibraryRef>;
+            const int rc = m_api->createFunctionV2(m_db.get(), kKeptFunction, 2, SQLITE_UTF8, this, function, nullptr,
+                                                   nullptr, nullptr);
+            if (rc != SQLITE_OK)
+                raise(rc, name);
+            m_keptFunction = true;
+        }
+    } catch (...) {
+        m_work.back()->dropped = true;
+        detachDropped();
+        throw;
+    }
+    TableInfo t;
+    t.name = name;
+    t.schema = m_work.back()->schema;
+    return t;
+}
+
+void Engine::declareWorkTable(const std::string& name) {
+    if (!declaredWork(name))
+        m_declaredWork.push_back(name);
+}
+
+bool Engine::declaredWork(std::string_view name) const {
+    for (const auto& n : m_declaredWork)
+        if (equalNoCase(n, name))
+            return true;
+    return false;
+}
+
+Engine::WorkTable* Engine::workTable(const TableInfo& t) {
+    if (!t.work())
+        return nullptr;
+    for (const auto& w : m_work)
+        if (!w->dropped && w->schema == t.schema)
+            return w.get();
+    return nullptr;
+}
+
+// Rewrites the file's header as it is. The file changes in nothing but its change counter, and the write
+// meets whatever a real change would meet.
+void Engine::touchFile() {
+    auto stmt = prepare("PRAGMA main.user_version");
+    const int rc = m_api->step(stmt.get());
+    if (rc != SQLITE_ROW)
+        raise(rc);
+    const long long version = m_api->columnInt64(stmt.get(), 0);
+    stmt.reset();
+    exec("PRAGMA main.user_version = " + std::to_string(version));
+}
+
+void Engine::freezeSnapshots(WorkTable& w) {
+    for (const auto& weak : w.snapshots)
+        if (auto snapshot = weak.lock())
+            snapshot->freeze();
+    w.snapshots.clear();
+}
+
+void Engine::applyRecordedDeletes(WorkTable& w) {
+    if (w.gone.empty())
+        return;
+    freezeSnapshots(w);
+    beginBatch();
+    auto stmt = prepare(
+        "DELETE FROM " + quoteIdentifier(w.schema) + "." + quoteIdentifier(w.name) + " WHERE rowid = ?1", w.name);
+    for (const std::int64_t rowid : w.gone) {
+        sqlite::ResetOnExit reset(*m_api, stmt.get());
+        m_api->bindInt64(stmt.get(), 1, rowid);
         const int rc = m_api->step(stmt.get());
         if (rc != SQLITE_DONE)
-            raise(rc, target);
+            raise(rc, w.name);
     }
-    tx.commit();
-    schemaChanged();
+    w.gone.clear();
+}
+
+// Work databases of dropped work tables are let go as soon as no transaction holds them.
+void Engine::detachDropped() {
+    if (!m_api->getAutocommit(m_db.get()))
+        return;
+    for (const auto& w : m_work)
+        if (w->dropped && w->attached) {
+            const std::string sql = "DETACH DATABASE " + quoteIdentifier(w->schema);
+            if (m_api->exec(m_db.get(), sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK)
+                w->attached = false;
+        }
+}
+
+bool Engine::recordedGone(std::size_t number, std::int64_t rowid) {
+    if (number < 1 || number > m_work.size())
+        return false;
+    WorkTable& w = *m_work[number - 1];
+    const auto& gone = w.gone;
+    if (w.cursor > 0 && w.cursor <= gone.size() && gone[w.cursor - 1] >= rowid)
+        w.cursor = 0; // asked out of order: search from the start
+    while (w.cursor < gone.size() && gone[w.cursor] < rowid)
+        ++w.cursor;
+    return w.cursor < gone.size() && gone[w.cursor] == rowid;
 }
 
 void Engine::addIdentity(const dialect::AddIdentity& a) {
@@ -882,8 +1108,13 @@ void Engine::addIdentity(const dialect::AddIdentity& a) {
         throw Error(err::EngineError, "'" + t.name + "' is a view: no column can be added to it.");
     if (t.columnIndex(a.column) >= 0)
         throw Error(err::EngineError, "Field '" + a.column + "' already exists in table '" + t.name + "'.");
-    const std::string table = quoteIdentifier(t.name);
+    if (WorkTable* w = workTable(t)) {
+        applyRecordedDeletes(*w);
+        freezeSnapshots(*w);
+    }
+    const std::string table = t.qualified();
     const std::string column = quoteIdentifier(a.column);
+    const std::string schema = t.work() ? quoteIdentifier(t.schema) + "." : std::string();
 
     bool generated = false;
     for (const ColumnDef& c : t.columns)
@@ -911,8 +1142,9 @@ void Engine::addIdentity(const dialect::AddIdentity& a) {
             rebuilt = std::string(kInternalPrefix) + "rebuild" + std::to_string(n);
         std::vector<std::string> keep; // indexes and triggers of the table, made again afterwards
         {
-            auto stmt = prepare("SELECT sql FROM sqlite_master WHERE type IN ('index', 'trigger') AND "
-                                "tbl_name = ?1 COLLATE NOCASE AND sql IS NOT NULL ORDER BY rowid",
+            auto stmt = prepare("SELECT sql FROM " + schema +
+                                    "sqlite_master WHERE type IN ('index', 'trigger') AND "
+                                    "tbl_name = ?1 COLLATE NOCASE AND sql IS NOT NULL ORDER BY rowid",
                                 t.name);
             sqlite::bindValue(*m_api, stmt.get(), 1, Value(t.name));
             int rc;
@@ -921,7 +1153,7 @@ void Engine::addIdentity(const dialect::AddIdentity& a) {
             if (rc != SQLITE_DONE)
                 raise(rc, t.name);
         }
-        std::string create = "CREATE TABLE " + quoteIdentifier(rebuilt) + " (";
+        std::string create = "CREATE TABLE " + schema + quoteIdentifier(rebuilt) + " (";
         std::string list, key;
         for (const ColumnDef& c : t.columns) {
             create += quoteIdentifier(c.name) + typeClause(c.declaredType);
@@ -947,11 +1179,11 @@ void Engine::addIdentity(const dialect::AddIdentity& a) {
             create += ", UNIQUE (" + key + ")"; // a former primary key stays unique
         create += t.strict ? ") STRICT" : ")";
         exec(create, t.name);
-        exec("INSERT INTO " + quoteIdentifier(rebuilt) + " (" + list + ") SELECT " + list + " FROM " + table +
+        exec("INSERT INTO " + schema + quoteIdentifier(rebuilt) + " (" + list + ") SELECT " + list + " FROM " + table +
                  (t.rowid.empty() ? "" : " ORDER BY " + t.rowid),
              t.name);
         exec("DROP TABLE " + table, t.name);
-        exec("ALTER TABLE " + quoteIdentifier(rebuilt) + " RENAME TO " + table, t.name);
+        exec("ALTER TABLE " + schema + quoteIdentifier(rebuilt) + " RENAME TO " + quoteIdentifier(t.name), t.name);
         for (const auto& sql : keep)
             exec(sql, t.name);
     }
@@ -963,6 +1195,15 @@ void Engine::dropTable(const dialect::DropTable& d) {
     const TableInfo t = describe(d.table);
     if (t.isView)
         throw Error(err::EngineError, "'" + t.name + "' is a view, not a table: DROP TABLE does not remove it.");
+    if (WorkTable* w = workTable(t)) {
+        // Its database goes with it, whole: nothing is written, so this cannot fail for want of disk.
+        freezeSnapshots(*w);
+        w->dropped = true;
+        w->gone.clear();
+        schemaChanged();
+        detachDropped();
+        return;
+    }
     Transaction tx(*this);
     exec("DROP TABLE " + quoteIdentifier(t.name), t.name);
     tx.commit();
@@ -970,7 +1211,8 @@ void Engine::dropTable(const dialect::DropTable& d) {
 }
 
 void Engine::ensureIndex(const TableInfo& table, const ColumnDef& column) {
-    auto list = prepare("PRAGMA index_list(" + quoteIdentifier(table.name) + ")", table.name);
+    const std::string schema = table.work() ? quoteIdentifier(table.schema) + "." : std::string();
+    auto list = prepare("PRAGMA " + schema + "index_list(" + quoteIdentifier(table.name) + ")", table.name);
     std::vector<std::string> names;
     int rc;
     while ((rc = m_api->step(list.get())) == SQLITE_ROW) {
@@ -981,7 +1223,7 @@ void Engine::ensureIndex(const TableInfo& table, const ColumnDef& column) {
     if (rc != SQLITE_DONE)
         raise(rc, table.name);
     for (const auto& name : names) {
-        auto info = prepare("PRAGMA index_info(" + quoteIdentifier(name) + ")", table.name);
+        auto info = prepare("PRAGMA " + schema + "index_info(" + quoteIdentifier(name) + ")", table.name);
         if (m_api->step(info.get()) == SQLITE_ROW && m_api->columnType(info.get(), 2) != SQLITE_NULL &&
             equalNoCase(sqlite::columnString(*m_api, info.get(), 2), column.name))
             return;
@@ -989,12 +1231,12 @@ void Engine::ensureIndex(const TableInfo& table, const ColumnDef& column) {
     std::string name = "rowsifter_idx_" + table.name + "_" + column.name;
     for (int n = 2; objectExists(name); ++n)
         name = "rowsifter_idx_" + table.name + "_" + column.name + "_" + std::to_string(n);
-    exec("CREATE INDEX " + quoteIdentifier(name) + " ON " + quoteIdentifier(table.name) + " (" +
+    exec("CREATE INDEX " + schema + quoteIdentifier(name) + " ON " + quoteIdentifier(table.name) + " (" +
              quoteIdentifier(column.name) + ")",
          table.name);
 }
 
-sqlite3_stmt* Engine::deleteStatement(const dialect::Delete& d) {
+Engine::DeleteTarget& Engine::deleteStatement(const dialect::Delete& d) {
     if (m_deletesStale) {
         m_deletes.clear();
         m_deletesStale = false;
@@ -1003,7 +1245,7 @@ sqlite3_stmt* Engine::deleteStatement(const dialect::Delete& d) {
     key.push_back('\0');
     key += d.where.column;
     if (auto it = m_deletes.find(key); it != m_deletes.end())
-        return it->second.get();
+        return it->second;
 
     const TableInfo t = describe(d.table);
     if (t.isView)
@@ -1022,17 +1264,34 @@ sqlite3_stmt* Engine::deleteStatement(const dialect::Delete& d) {
     } else {
         noSuchColumn(d.where.column, t.name);
     }
-    auto stmt = prepare("DELETE FROM " + quoteIdentifier(t.name) + " WHERE " + target + " = ?1", t.name);
-    sqlite3_stmt* raw = stmt.get();
-    m_deletes.emplace(std::move(key), std::move(stmt));
-    return raw;
+    DeleteTarget made;
+    made.stmt = prepare("DELETE FROM " + t.qualified() + " WHERE " + target + " = ?1", t.name);
+    made.work = workTable(t);
+    made.byRowid = target == t.rowid;
+    return m_deletes.emplace(std::move(key), std::move(made)).first->second;
 }
 
 void Engine::deleteRows(const dialect::Delete& d) {
-    sqlite3_stmt* stmt = deleteStatement(d);
     // Consecutive deletes share one transaction; it is committed before anything else reads or changes
     // the schema, and when the connection closes.
+    const bool fresh = !m_heldTransaction && !m_batchOpen;
+    const bool work = std::any_of(m_work.begin(), m_work.end(),
+                                  [&](const auto& w) { return !w->dropped && equalNoCase(w->name, d.table); });
     beginBatch();
+    if (work && fresh) {
+        // A work table is not in the file, but its deletes write the file as a delete there would: a lock,
+        // a full or a failing disk stops the work at the delete that meets it, not later.
+        touchFile();
+    }
+    DeleteTarget& target = deleteStatement(d);
+    if (target.work && target.byRowid && d.where.value.isInteger()) {
+        // Recorded, not carried out: whatever reads the table next leaves the row out.
+        target.work->gone.push_back(d.where.value.asInteger());
+        return;
+    }
+    if (target.work)
+        freezeSnapshots(*target.work);
+    sqlite3_stmt* stmt = target.stmt.get();
     sqlite::ResetOnExit reset(*m_api, stmt);
     sqlite::bindValue(*m_api, stmt, 1, d.where.value);
     const int rc = m_api->step(stmt);
@@ -1045,7 +1304,7 @@ std::string Engine::deletePlan(const std::string& sql) {
     const auto* d = std::get_if<dialect::Delete>(&statement);
     if (!d)
         throw Error(err::SyntaxError, "Not a DELETE statement: \"" + sql + "\".");
-    sqlite3_stmt* stmt = deleteStatement(*d);
+    sqlite3_stmt* stmt = deleteStatement(*d).stmt.get();
     auto plan = prepare(std::string("EXPLAIN QUERY PLAN ") + m_api->sql(stmt));
     std::string out;
     while (m_api->step(plan.get()) == SQLITE_ROW)

@@ -24,7 +24,8 @@ struct ColumnDef {
 };
 
 struct TableInfo {
-    std::string name; // as stored
+    std::string name;            // as stored
+    std::string schema = "main"; // the database that holds it: "main", or a work table's own
     bool isView = false;
     bool strict = false; // a STRICT table: values must match the declared types exactly
     std::string rowid;   // SQL that reaches the rowid; empty when the table has none that can be reached
@@ -32,6 +33,8 @@ struct TableInfo {
     std::vector<ColumnDef> columns;
 
     int columnIndex(std::string_view columnName) const; // as SQLite compares names; -1 when absent
+    std::string qualified() const;                      // the quoted name, with its database when not the file
+    bool work() const { return schema != "main"; }
 };
 
 // Rows of an open record set, by 0-based row and column.
@@ -42,6 +45,9 @@ public:
     virtual bool hasRow(long long row) const = 0;
     virtual long long count() const = 0;
     virtual Value value(long long row, int column) const = 0;
+    // A snapshot that still reads from its table copies the rows it has left to give, because the table is
+    // about to change.
+    virtual void freeze() {}
 };
 
 std::shared_ptr<RecordSource> makeMemorySource(std::vector<Field> columns, std::vector<std::vector<Value>> rows);
@@ -78,6 +84,12 @@ public:
     void commitTransaction();
     void rollbackTransaction();
 
+    // A table the caller makes and drops for its own work on this connection. It is kept in a database of
+    // its own (a temporary file, in memory for an encrypted file), so its pages never stay in the user's
+    // file and a killed process leaves nothing of it; deletes from it by its rowid are recorded, not
+    // carried out, and the rows they name are left out whenever the table is next read.
+    void declareWorkTable(const std::string& name);
+
     // Plain SQLite text, for the sample maker and tests only; never reached by the dialect.
     void runScript(const std::string& sql);
     // The query plan SQLite chooses for the delete a dialect DELETE turns into (tests check it uses no scan).
@@ -89,6 +101,9 @@ public:
     // have rolled the open transaction back by itself).
     [[noreturn]] void raise(int rc, const std::string& table = {});
     TableInfo describe(const std::string& table);
+    // For the SQL function that leaves recorded deletes out: whether the work table numbered `number`
+    // has a recorded delete of `rowid`.
+    bool recordedGone(std::size_t number, std::int64_t rowid);
 
 private:
     class Transaction;
@@ -114,8 +129,18 @@ private:
     void addIdentity(const dialect::AddIdentity& a);
     void deleteRows(const dialect::Delete& d);
     void dropTable(const dialect::DropTable& d);
-    sqlite3_stmt* deleteStatement(const dialect::Delete& d);
+    struct DeleteTarget;
+    DeleteTarget& deleteStatement(const dialect::Delete& d);
     void ensureIndex(const TableInfo& table, const ColumnDef& column);
+
+    struct WorkTable;
+    WorkTable* workTable(const TableInfo& t);
+    bool declaredWork(std::string_view name) const;
+    TableInfo makeWorkTable(const std::string& name);
+    void touchFile();
+    void applyRecordedDeletes(WorkTable& w);
+    void freezeSnapshots(WorkTable& w);
+    void detachDropped();
 
     std::string m_path;
     const sqlite::Api* m_api;
@@ -125,7 +150,15 @@ private:
     bool m_batchOpen = false;
     bool m_heldTransaction = false;
     bool m_deletesStale = false;
-    std::unordered_map<std::string, sqlite::StatementPtr> m_deletes; // by table and column as written
+    struct DeleteTarget {
+        sqlite::StatementPtr stmt;
+        WorkTable* work = nullptr; // the work table deleted from
+        bool byRowid = false;      // by its rowid: recorded, not carried out
+    };
+    std::unordered_map<std::string, DeleteTarget> m_deletes; // by table and column as written
+    std::vector<std::string> m_declaredWork;
+    std::vector<std::unique_ptr<WorkTable>> m_work; // index + 1 names the database: rowsifter_work_N
+    bool m_keptFunction = false;
 };
 
 } // namespace db

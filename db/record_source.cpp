@@ -4,9 +4,13 @@
 #include "db/error.h"
 #include "db/sql_quote.h"
 #include <cstring>
+#include <map>
 #include <unordered_map>
 
 namespace db {
+
+std::shared_ptr<RecordSource> makeSnapshotSource(Engine& engine, std::vector<Field> columns, sqlite3_stmt* stmt,
+                                                 const std::string& table);
 
 namespace {
 
@@ -34,20 +38,19 @@ private:
 };
 
 // Rows packed one after another in one buffer: a tag byte per cell, integers as zig-zag varints, text
-// and blobs with a varint length. A million-row scan then costs tens of bytes per row, not hundreds.
-class SnapshotSource final : public RecordSource {
+// and blobs with a varint length. A million-row scan then costs tens of bytes per row, not hundreds, and
+// reading one cell makes no value of the others.
+class PackedRows {
 public:
-    explicit SnapshotSource(std::vector<Field> columns) : m_columns(std::move(columns)) {}
-
-    void append(const sqlite::Api& api, sqlite3_stmt* stmt) {
+    void append(const sqlite::Api& api, sqlite3_stmt* stmt, int columns) {
         m_offsets.push_back(m_data.size());
-        const int n = static_cast<int>(m_columns.size());
-        for (int c = 0; c < n; ++c) {
+        for (int c = 0; c < columns; ++c) {
             switch (api.columnType(stmt, c)) {
             case SQLITE_INTEGER: {
-                const auto v = static_cast<std::uint64_t>(api.columnInt64(stmt, c));
+                const auto i = api.columnInt64(stmt, c);
+                const auto v = static_cast<std::uint64_t>(i);
                 m_data.push_back(kInteger);
-                putVarint((v << 1) ^ (api.columnInt64(stmt, c) < 0 ? ~std::uint64_t{0} : 0));
+                putVarint((v << 1) ^ (i < 0 ? ~std::uint64_t{0} : 0));
                 break;
             }
             case SQLITE_FLOAT: {
@@ -86,19 +89,39 @@ public:
         m_offsets.shrink_to_fit();
     }
 
-    const std::vector<Field>& columns() const override { return m_columns; }
-    bool hasRow(long long row) const override { return row >= 0 && row < count(); }
-    long long count() const override { return static_cast<long long>(m_offsets.size()); }
+    long long rows() const { return static_cast<long long>(m_offsets.size()); }
 
-    Value value(long long row, int column) const override {
-        if (!hasRow(row))
-            noCurrentRecord();
-        if (row != m_decodedRow) {
-            decode(row);
-            m_decodedRow = row;
+    // The cell of a row that exists; a column past the row's end is Null.
+    Value value(long long row, int column, int columns) const {
+        if (column < 0 || column >= columns)
+            return Value();
+        std::size_t at = m_offsets[static_cast<std::size_t>(row)];
+        for (int c = 0; c < column; ++c)
+            skip(at);
+        switch (m_data[at++]) {
+        case kInteger: {
+            const std::uint64_t z = getVarint(at);
+            return Value(static_cast<std::int64_t>((z >> 1) ^ (~(z & 1) + 1)));
         }
-        return static_cast<std::size_t>(column) < m_decoded.size() ? m_decoded[static_cast<std::size_t>(column)]
-                                                                   : Value();
+        case kReal: {
+            double d;
+            std::memcpy(&d, m_data.data() + at, sizeof d);
+            return Value(d);
+        }
+        case kText: {
+            const auto len = static_cast<std::size_t>(getVarint(at));
+            return Value(std::string(reinterpret_cast<const char*>(m_data.data() + at), len));
+        }
+        case kBlob: {
+            const auto len = static_cast<std::size_t>(getVarint(at));
+            Blob b;
+            b.bytes.assign(m_data.begin() + static_cast<std::ptrdiff_t>(at),
+                           m_data.begin() + static_cast<std::ptrdiff_t>(at + len));
+            return Value(std::move(b));
+        }
+        default:
+            return Value();
+        }
     }
 
 private:
@@ -124,79 +147,115 @@ private:
         }
     }
 
-    void decode(long long row) const {
-        std::size_t at = m_offsets[static_cast<std::size_t>(row)];
-        m_decoded.clear();
-        for (std::size_t c = 0; c < m_columns.size(); ++c) {
-            switch (m_data[at++]) {
-            case kInteger: {
-                const std::uint64_t z = getVarint(at);
-                m_decoded.emplace_back(static_cast<std::int64_t>((z >> 1) ^ (~(z & 1) + 1)));
-                break;
-            }
-            case kReal: {
-                double d;
-                std::memcpy(&d, m_data.data() + at, sizeof d);
-                at += sizeof d;
-                m_decoded.emplace_back(d);
-                break;
-            }
-            case kText: {
-                const auto len = static_cast<std::size_t>(getVarint(at));
-                m_decoded.emplace_back(std::string(reinterpret_cast<const char*>(m_data.data() + at), len));
-                at += len;
-                break;
-            }
-            case kBlob: {
-                const auto len = static_cast<std::size_t>(getVarint(at));
-                Blob b;
-                b.bytes.assign(m_data.begin() + static_cast<std::ptrdiff_t>(at),
-                               m_data.begin() + static_cast<std::ptrdiff_t>(at + len));
-                m_decoded.emplace_back(std::move(b));
-                at += len;
-                break;
-            }
-            default:
-                m_decoded.emplace_back();
-            }
+    void skip(std::size_t& at) const {
+        switch (m_data[at++]) {
+        case kInteger:
+            getVarint(at);
+            break;
+        case kReal:
+            at += sizeof(double);
+            break;
+        case kText:
+        case kBlob:
+            at += static_cast<std::size_t>(getVarint(at));
+            break;
+        default:
+            break;
         }
     }
 
-    std::vector<Field> m_columns;
     std::vector<unsigned char> m_data;
     std::vector<std::size_t> m_offsets;
-    mutable long long m_decodedRow = -1;
-    mutable std::vector<Value> m_decoded;
+};
+
+// A snapshot taken when the record set opens (static cursors).
+class SnapshotSource final : public RecordSource {
+public:
+    explicit SnapshotSource(std::vector<Field> columns) : m_columns(std::move(columns)) {}
+
+    void append(const sqlite::Api& api, sqlite3_stmt* stmt) {
+        m_rows.append(api, stmt, static_cast<int>(m_columns.size()));
+    }
+    void finish() { m_rows.finish(); }
+
+    const std::vector<Field>& columns() const override { return m_columns; }
+    bool hasRow(long long row) const override { return row >= 0 && row < count(); }
+    long long count() const override { return m_rows.rows(); }
+
+    Value value(long long row, int column) const override {
+        if (!hasRow(row))
+            noCurrentRecord();
+        return m_rows.value(row, column, static_cast<int>(m_columns.size()));
+    }
+
+private:
+    std::vector<Field> m_columns;
+    PackedRows m_rows;
 };
 
 // A window onto a table in rowid order. Blocks of rows are read on demand and only a few are kept, so
 // showing the first screen of a huge table reads one block, and memory does not grow with the table.
 // Block k starts after the last rowid of block k - 1; those boundaries are learnt as blocks are read.
+// As a snapshot (of a table only this connection changes) it counts its rows at once, copies them into
+// memory when told that the table is about to change, and reads only the columns asked for so far (a
+// walk over one column does not pay for the others).
 class LazySource final : public RecordSource {
 public:
-    LazySource(std::shared_ptr<Engine> engine, std::vector<Field> columns, const std::string& selectList,
-               std::string table, const std::string& rowid, const std::string& condition,
-               std::optional<Value> conditionValue)
+    LazySource(std::shared_ptr<Engine> engine, std::vector<Field> columns, std::vector<std::string> columnSql,
+               std::string table, const std::string& fromTable, const std::string& rowid, const std::string& condition,
+               std::optional<Value> conditionValue, bool snapshot)
         : m_engine(std::move(engine)), m_columns(std::move(columns)), m_table(std::move(table)),
-          m_conditionValue(std::move(conditionValue)) {
-        const std::string from = " FROM " + quoteIdentifier(m_table);
+          m_conditionValue(std::move(conditionValue)), m_snapshot(snapshot), m_columnSql(std::move(columnSql)) {
+        m_allColumns = m_columns.size() >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << m_columns.size()) - 1;
+        m_asked = snapshot ? 0 : m_allColumns;
+        std::string selectList;
+        for (const auto& c : m_columnSql)
+            selectList += (selectList.empty() ? "" : ", ") + c;
+        const std::string from = " FROM " + fromTable;
         const std::string where = condition.empty() ? "" : " WHERE " + condition;
         const std::string whereAfter = " WHERE " + (condition.empty() ? "" : condition + " AND ") + rowid + " > ?2";
         const std::string order = " ORDER BY " + rowid;
         const std::string limit = " LIMIT " + std::to_string(kBlockRows);
         const std::string rows = "SELECT " + selectList + ", " + rowid + from;
-        m_first = m_engine->prepare(rows + where + order + limit, m_table);
-        m_next = m_engine->prepare(rows + whereAfter + order + limit, m_table);
+        m_rowid = rowid;
+        m_where = where;
+        m_whereAfter = whereAfter;
+        m_from = from;
+        m_orderLimit = order + limit;
         m_skipFirst = m_engine->prepare("SELECT " + rowid + from + where + order, m_table);
         m_skipNext = m_engine->prepare("SELECT " + rowid + from + whereAfter + order, m_table);
         m_count = m_engine->prepare("SELECT count(*)" + from + where, m_table);
+        m_all = rows + where + order;
+        const std::string rowsFrom =
+            "SELECT " + selectList + from + " WHERE " + (condition.empty() ? "" : condition + " AND ") + rowid;
+        m_single = m_engine->prepare(rowsFrom + " = ?2", m_table);
+        m_nth = m_engine->prepare(rowsFrom + " > ?2" + order + " LIMIT 1 OFFSET ?3", m_table);
+        if (snapshot)
+            count();
     }
 
     const std::vector<Field>& columns() const override { return m_columns; }
 
-    bool hasRow(long long row) const override { return row >= 0 && block(row / kBlockRows)->rows > row % kBlockRows; }
+    bool hasRow(long long row) const override {
+        if (m_frozen)
+            return m_frozen->hasRow(row);
+        if (m_snapshot)
+            return row >= 0 && row < count();
+        return row >= 0 && block(row / kBlockRows, 0)->rows > row % kBlockRows;
+    }
+
+    void freeze() override {
+        if (m_frozen)
+            return;
+        auto stmt = m_engine->prepare(m_all, m_table);
+        bindCondition(stmt.get());
+        m_frozen = makeSnapshotSource(*m_engine, m_columns, stmt.get(), m_table);
+        m_blocks.clear();
+    }
 
     long long count() const override {
+        if (m_frozen)
+            return m_frozen->count();
         if (!m_rowCount) {
             sqlite::ResetOnExit reset(api(), m_count.get());
             bindCondition(m_count.get());
@@ -209,15 +268,27 @@ public:
     }
 
     Value value(long long row, int column) const override {
+        if (m_frozen)
+            return m_frozen->value(row, column);
         if (row < 0)
             noCurrentRecord();
-        const auto b = block(row / kBlockRows);
+        // A look back at a row of a block no longer kept (as when a key is checked against an earlier
+        // row's) reads that row alone: reading its whole block again would cost a block per look. Rows
+        // read in order, and the first of a block, are read by the block.
+        const long long k = row / kBlockRows;
+        const bool inOrder = row == m_inOrder || row == m_inOrder + 1 || row % kBlockRows == 0;
+        if (inOrder)
+            m_inOrder = row;
+        if (m_snapshot && !inOrder && k > 0 && k <= static_cast<long long>(m_lastRowid.size()) && !m_blocks.count(k)) {
+            if (column < 0 || static_cast<std::size_t>(column) >= m_columns.size())
+                return Value();
+            return singleRow(row)[static_cast<std::size_t>(column)];
+        }
+        const auto b = block(k, column >= 0 && column < 64 ? std::uint64_t{1} << column : m_allColumns);
         const long long r = row % kBlockRows;
         if (r >= b->rows)
             noCurrentRecord();
-        if (column < 0 || static_cast<std::size_t>(column) >= m_columns.size())
-            return Value();
-        return b->values[static_cast<std::size_t>(r) * m_columns.size() + static_cast<std::size_t>(column)];
+        return b->values.value(r, column, static_cast<int>(m_columns.size()));
     }
 
 private:
@@ -226,7 +297,8 @@ private:
 
     struct Block {
         long long rows = 0;
-        std::vector<Value> values;
+        std::uint64_t mask = 0; // the columns read; the others hold Null
+        PackedRows values;
     };
     struct Cached {
         std::shared_ptr<const Block> block;
@@ -234,6 +306,36 @@ private:
     };
 
     const sqlite::Api& api() const { return m_engine->api(); }
+
+    // One row of block k > 0, whose boundaries are known: by its rowid when the block's rowids run without
+    // gaps, otherwise by its place after the previous block's last rowid.
+    const std::vector<Value>& singleRow(long long row) const {
+        if (row == m_singleRow)
+            return m_singleValues;
+        const auto k = static_cast<std::size_t>(row / kBlockRows);
+        const long long r = row % kBlockRows;
+        const std::int64_t after = m_lastRowid[k - 1];
+        const bool dense = k < m_lastRowid.size() && m_lastRowid[k] - after == kBlockRows;
+        sqlite3_stmt* stmt = dense ? m_single.get() : m_nth.get();
+        sqlite::ResetOnExit reset(api(), stmt);
+        bindCondition(stmt);
+        if (dense) {
+            api().bindInt64(stmt, 2, after + 1 + r);
+        } else {
+            api().bindInt64(stmt, 2, after);
+            api().bindInt64(stmt, 3, r);
+        }
+        const int rc = api().step(stmt);
+        if (rc == SQLITE_DONE)
+            noCurrentRecord();
+        if (rc != SQLITE_ROW)
+            m_engine->raise(rc, m_table);
+        m_singleValues.clear();
+        for (int c = 0; c < static_cast<int>(m_columns.size()); ++c)
+            m_singleValues.push_back(sqlite::columnValue(api(), stmt, c));
+        m_singleRow = row;
+        return m_singleValues;
+    }
 
     void bindCondition(sqlite3_stmt* stmt) const {
         if (m_conditionValue)
@@ -262,12 +364,30 @@ private:
         m_endBlock = seen % kBlockRows ? known + 1 : known;
     }
 
-    std::shared_ptr<const Block> block(long long k) const {
+    // The statement that reads a block with the columns of `mask` (the others as Null).
+    sqlite3_stmt* blockStatement(bool first, std::uint64_t mask) const {
+        auto& pair = m_blockStatements[mask];
+        auto& stmt = first ? pair.first : pair.second;
+        if (!stmt) {
+            std::string list;
+            for (std::size_t c = 0; c < m_columnSql.size(); ++c)
+                list += (c ? ", " : "") + (c >= 64 || (mask >> c) & 1 ? m_columnSql[c] : std::string("NULL"));
+            stmt = m_engine->prepare(
+                "SELECT " + list + ", " + m_rowid + m_from + (first ? m_where : m_whereAfter) + m_orderLimit, m_table);
+        }
+        return stmt.get();
+    }
+
+    std::shared_ptr<const Block> block(long long k, std::uint64_t need) const {
         ++m_clock;
         if (auto it = m_blocks.find(k); it != m_blocks.end()) {
-            it->second.used = m_clock;
-            return it->second.block;
+            if ((it->second.block->mask & need) == need) {
+                it->second.used = m_clock;
+                return it->second.block;
+            }
+            m_blocks.erase(it); // read again with the column now asked for
         }
+        m_asked |= need;
         static const auto empty = std::make_shared<const Block>();
         if (m_endBlock >= 0 && k >= m_endBlock)
             return empty;
@@ -278,18 +398,17 @@ private:
         }
 
         auto b = std::make_shared<Block>();
-        sqlite3_stmt* stmt = k == 0 ? m_first.get() : m_next.get();
+        b->mask = m_asked;
+        sqlite3_stmt* stmt = blockStatement(k == 0, m_asked);
         sqlite::ResetOnExit reset(api(), stmt);
         bindCondition(stmt);
         if (k > 0)
             api().bindInt64(stmt, 2, m_lastRowid[static_cast<std::size_t>(k - 1)]);
         const int n = static_cast<int>(m_columns.size());
-        b->values.reserve(static_cast<std::size_t>(kBlockRows) * m_columns.size());
         std::int64_t last = 0;
         int rc;
         while ((rc = api().step(stmt)) == SQLITE_ROW) {
-            for (int c = 0; c < n; ++c)
-                b->values.push_back(sqlite::columnValue(api(), stmt, c));
+            b->values.append(api(), stmt, n);
             last = api().columnInt64(stmt, n);
             ++b->rows;
         }
@@ -315,7 +434,18 @@ private:
     std::vector<Field> m_columns;
     std::string m_table;
     std::optional<Value> m_conditionValue;
-    sqlite::StatementPtr m_first, m_next, m_skipFirst, m_skipNext, m_count;
+    bool m_snapshot;
+    std::vector<std::string> m_columnSql;
+    std::uint64_t m_allColumns = 0;
+    mutable std::uint64_t m_asked = 0; // columns asked for so far
+    std::string m_rowid, m_from, m_where, m_whereAfter, m_orderLimit;
+    mutable std::map<std::uint64_t, std::pair<sqlite::StatementPtr, sqlite::StatementPtr>> m_blockStatements;
+    sqlite::StatementPtr m_skipFirst, m_skipNext, m_count, m_single, m_nth;
+    std::string m_all; // every row, in order: what a freeze copies
+    std::shared_ptr<RecordSource> m_frozen;
+    mutable long long m_singleRow = -1;
+    mutable long long m_inOrder = -1; // the last row read in order
+    mutable std::vector<Value> m_singleValues;
 
     mutable std::vector<std::int64_t> m_lastRowid; // last rowid of each complete block read so far
     mutable long long m_endBlock = -1;             // first block known to hold no rows; -1 while unknown
@@ -345,10 +475,11 @@ std::shared_ptr<RecordSource> makeSnapshotSource(Engine& engine, std::vector<Fie
 }
 
 std::shared_ptr<RecordSource> makeLazySource(std::shared_ptr<Engine> engine, std::vector<Field> columns,
-                                             std::string selectList, std::string table, std::string rowid,
-                                             std::string condition, std::optional<Value> conditionValue) {
-    return std::make_shared<LazySource>(std::move(engine), std::move(columns), selectList, std::move(table), rowid,
-                                        condition, std::move(conditionValue));
+                                             std::vector<std::string> columnSql, std::string table, std::string from,
+                                             std::string rowid, std::string condition,
+                                             std::optional<Value> conditionValue, bool snapshot) {
+    return std::make_shared<LazySource>(std::move(engine), std::move(columns), std::move(columnSql), std::move(table),
+                                        from, rowid, condition, std::move(conditionValue), snapshot);
 }
 
 } // namespace db

@@ -49,7 +49,12 @@ namespace db::sqlite {
     X(libversionNumber, sqlite3_libversion_number)                                                                     \
     X(vfsFind, sqlite3_vfs_find)                                                                                       \
     X(vfsRegister, sqlite3_vfs_register)                                                                               \
-    X(vfsUnregister, sqlite3_vfs_unregister)
+    X(vfsUnregister, sqlite3_vfs_unregister)                                                                           \
+    X(createFunctionV2, sqlite3_create_function_v2)                                                                    \
+    X(userData, sqlite3_user_data)                                                                                     \
+    X(valueInt64, sqlite3_value_int64)                                                                                 \
+    X(valueType, sqlite3_value_type)                                                                                   \
+    X(resultInt, sqlite3_result_int)
 
 struct Api {
 #define ROWSIFTER_SQLITE_MEMBER(member, function) decltype(&::function) member = nullptr;

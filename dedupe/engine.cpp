@@ -204,6 +204,7 @@ private:
     void scratchCopy() {
         m_scratchMade = work(120, [&] {
             ensureRoomForCopy();
+            conn().declareWorkTable(ScratchTableName); // kept outside the user's file
             conn().Execute("SELECT * INTO " + m_scratchBracket + " From " + db::quoteBracket(m_inputs.TableName));
         });
     }
@@ -281,7 +282,7 @@ private:
     }
 
     void scanAndDelete() {
-        KeySet seen;
+        RowKeySet seen;
         work(148, [&] { seen.clear(); });
         work(150, [&] { rs().CursorLocation = db::adUseServer; });
         openTrustedScan();
@@ -305,6 +306,13 @@ private:
         int keyColumns = 0;
         // The scan's columns do not change from row to row: they are counted once.
         work(172, [&] { keyColumns = rs().fieldCount() - 1; });
+        // The key of an earlier row, read back when the set kept only its hash.
+        const RowKeySet::KeyOfRow keyOfRow = [&](std::uint64_t row) {
+            std::string earlier;
+            for (int k = 0; k < keyColumns; ++k)
+                appendKeyPart(earlier, rs().valueAt(static_cast<long long>(row), k));
+            return earlier;
+        };
         for (long long j = 0; j < rowCount && !m_failure; ++j) {
             step(164, [&] { m_host.setProgressValue(static_cast<double>(j + 1)); });
             step(166, [&] {
@@ -327,7 +335,7 @@ private:
             // (180) Framed key parts leave no trailing separator to cut.
             // Looking the key up and remembering it are one step, so each key is hashed once. Only a row
             // known to repeat is deleted; any failure ends the scan, and the run writes nothing.
-            if (workTest(182, [&] { return !seen.insert(key); })) {
+            if (workTest(182, [&] { return !seen.insert(key, static_cast<std::uint64_t>(j), keyOfRow); })) {
                 if (work(184, [&] {
                         deleteSql = deletePrefix;
                         appendIdentifier(deleteSql, rs()[keyColumns]);
@@ -345,7 +353,7 @@ private:
                 ++m_result.rowsRead;
         }
         work(192, [&] { rs().Close(); });
-        work(194, [&] { seen = KeySet{}; });
+        work(194, [&] { seen.clear(); });
         step(196, [&] { m_host.setTitle(core::kProductName); });
     }
 

@@ -1,4 +1,5 @@
 #include "dedupe/key_set.h"
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -96,6 +97,99 @@ void KeySet::grow() {
             i = (i + 1) & mask;
         m_slots[i] = slot;
     }
+}
+
+namespace {
+constexpr std::size_t kKeyBlockBits = 20;
+constexpr std::size_t kKeyBlockSize = std::size_t{1} << kKeyBlockBits;
+constexpr std::size_t kLengthBytes = 2;
+
+std::uint32_t rowKeyHash(std::string_view key) {
+    std::uint64_t h = std::hash<std::string_view>{}(key);
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    return static_cast<std::uint32_t>(h ^ (h >> 32));
+}
+} // namespace
+
+RowKeySet::RowKeySet(std::size_t keyBudgetBytes, Hash hash)
+    : m_budget(std::min<std::size_t>(keyBudgetBytes, kRowRef - kKeyBlockSize)), m_hash(hash ? hash : &rowKeyHash),
+      m_slots(kInitialSlots, Slot{0, kFree}) {}
+
+bool RowKeySet::sameKey(const Slot& slot, std::string_view key, const KeyOfRow& keyOfRow) const {
+    if (slot.ref & kRowRef)
+        return keyOfRow(slot.ref & ~kRowRef) == key;
+    const char* at = m_blocks[slot.ref >> kKeyBlockBits].get() + (slot.ref & (kKeyBlockSize - 1));
+    std::uint16_t length;
+    std::memcpy(&length, at, sizeof length);
+    return std::string_view(at + kLengthBytes, length) == key;
+}
+
+std::uint32_t RowKeySet::keep(std::string_view key) {
+    const std::size_t need = kLengthBytes + key.size();
+    if (key.size() > std::numeric_limits<std::uint16_t>::max())
+        return kFree;
+    if (m_blocks.empty() || m_used + need > kKeyBlockSize) {
+        if ((m_blocks.size() + 1) * kKeyBlockSize > m_budget)
+            return kFree;
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(kKeyBlockSize));
+        m_used = 0;
+    }
+    char* at = m_blocks.back().get() + m_used;
+    const auto length = static_cast<std::uint16_t>(key.size());
+    std::memcpy(at, &length, sizeof length);
+    std::memcpy(at + kLengthBytes, key.data(), key.size());
+    const auto ref = static_cast<std::uint32_t>(((m_blocks.size() - 1) << kKeyBlockBits) + m_used);
+    m_used += need;
+    return ref;
+}
+
+bool RowKeySet::insert(std::string_view key, std::uint64_t row, const KeyOfRow& keyOfRow) {
+    const std::uint32_t hash = m_hash(key);
+    std::size_t mask = m_slots.size() - 1;
+    std::size_t i = hash & mask;
+    for (; m_slots[i].ref != kFree; i = (i + 1) & mask)
+        if (m_slots[i].hash == hash && sameKey(m_slots[i], key, keyOfRow))
+            return false;
+    // At most three quarters full, so probes stay short.
+    if ((m_size + 1) * 4 > m_slots.size() * 3) {
+        grow();
+        mask = m_slots.size() - 1;
+        for (i = hash & mask; m_slots[i].ref != kFree; i = (i + 1) & mask) {
+        }
+    }
+    std::uint32_t ref = keep(key);
+    if (ref == kFree) {
+        if (row >= kRowRef - 1)
+            throw std::length_error("The table has more rows than the key set can tell apart.");
+        ref = static_cast<std::uint32_t>(row) | kRowRef;
+    }
+    m_slots[i] = Slot{hash, ref};
+    ++m_size;
+    return true;
+}
+
+void RowKeySet::grow() {
+    std::vector<Slot> old(m_slots.size() * 2, Slot{0, kFree});
+    old.swap(m_slots);
+    const std::size_t mask = m_slots.size() - 1;
+    for (const Slot& slot : old) {
+        if (slot.ref == kFree)
+            continue;
+        std::size_t i = slot.hash & mask;
+        while (m_slots[i].ref != kFree)
+            i = (i + 1) & mask;
+        m_slots[i] = slot;
+    }
+}
+
+void RowKeySet::clear() {
+    m_slots.assign(kInitialSlots, Slot{0, kFree});
+    m_slots.shrink_to_fit();
+    m_size = 0;
+    m_blocks.clear();
+    m_used = 0;
 }
 
 void KeySet::clear() {

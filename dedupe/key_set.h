@@ -4,7 +4,9 @@
 // of megabytes and no allocation per key.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -38,6 +40,47 @@ private:
     std::vector<std::unique_ptr<char[]>> m_blocks;
     char* m_blockFree = nullptr;
     std::size_t m_blockLeft = 0;
+};
+
+// The keys of a scan's rows in little memory: a slot of 8 bytes per key, a 32-bit hash and a reference.
+// While its budget lasts the set keeps each key's bytes as well, so a matching hash is checked with a
+// compare; past the budget the reference is the row's place in the scan and a matching hash is checked
+// against the key read back from that row. Either way a row repeats an earlier one only when their keys
+// are equal byte for byte: a hash collision never removes a row.
+class RowKeySet {
+public:
+    using Hash = std::uint32_t (*)(std::string_view key);
+    using KeyOfRow = std::function<std::string(std::uint64_t row)>;
+    static constexpr std::size_t kDefaultKeyBudget = std::size_t{128} << 20;
+
+    // `hash` replaces the set's own hash function (tests force collisions with it).
+    explicit RowKeySet(std::size_t keyBudgetBytes = kDefaultKeyBudget, Hash hash = nullptr);
+
+    // Adds the key of scan row `row`; false when an earlier row has the same key. `keyOfRow` gives the
+    // key of an earlier row whose key bytes were not kept.
+    bool insert(std::string_view key, std::uint64_t row, const KeyOfRow& keyOfRow);
+
+    std::size_t size() const { return m_size; }
+    void clear();
+
+private:
+    struct Slot {
+        std::uint32_t hash;
+        std::uint32_t ref; // kRowRef set: a scan row; otherwise where the key's bytes are kept
+    };
+    static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
+    static constexpr std::uint32_t kRowRef = 0x80000000u;
+
+    bool sameKey(const Slot& slot, std::string_view key, const KeyOfRow& keyOfRow) const;
+    std::uint32_t keep(std::string_view key); // kFree when the budget does not allow it
+    void grow();
+
+    std::size_t m_budget;
+    Hash m_hash;
+    std::vector<Slot> m_slots;
+    std::size_t m_size = 0;
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    std::size_t m_used = 0; // bytes used in the last block
 };
 
 } // namespace dedupe

@@ -111,4 +111,53 @@ TEST(KeySetTest, AgreesWithTheStandardSetOnManyKeys) {
     EXPECT_FALSE(set.contains("not-there"));
 }
 
+// The compact set of row keys, with its hash forced to collide: a key whose hash matches an earlier one
+// is a repeat only when the bytes match, whether the set kept the bytes or must read the earlier row back.
+struct RowKeyCase {
+    const char* name;
+    dedupe::RowKeySet::Hash hash;
+    std::size_t budget; // bytes of keys the set may keep; 0: every check reads the row back
+};
+
+void PrintTo(const RowKeyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RowKeySetTest : public ::testing::TestWithParam<RowKeyCase> {};
+
+TEST_P(RowKeySetTest, AHashCollisionNeverMakesARepeat) {
+    std::mt19937_64 random(11);
+    std::vector<std::string> rows; // key of each scan row so far
+    long long readBack = 0;
+    const dedupe::RowKeySet::KeyOfRow keyOfRow = [&](std::uint64_t row) {
+        ++readBack;
+        return rows.at(row);
+    };
+    dedupe::RowKeySet set(GetParam().budget, GetParam().hash);
+    std::unordered_set<std::string> expected;
+    for (int i = 0; i < 1500; ++i) {
+        // Short keys that differ in one byte, and a few long ones past the length the set keeps.
+        std::string key = std::to_string(random() % 700);
+        if (random() % 200 == 0)
+            key += std::string(66000, 'k');
+        rows.push_back(key);
+        ASSERT_EQ(set.insert(key, rows.size() - 1, keyOfRow), expected.insert(key).second) << "row " << i;
+    }
+    EXPECT_EQ(set.size(), expected.size());
+    if (GetParam().budget == 0) {
+        EXPECT_GT(readBack, 0) << "the earlier rows were read back";
+    }
+    set.clear();
+    EXPECT_TRUE(set.insert(rows.front(), 0, keyOfRow));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RowKeySetTest,
+    ::testing::Values(RowKeyCase{"OneHashForAllKeysKept", [](std::string_view) { return 7u; }, std::size_t{1} << 24},
+                      RowKeyCase{"OneHashForAllReadBack", [](std::string_view) { return 7u; }, 0},
+                      RowKeyCase{"HashOfTheLength", [](std::string_view k) { return std::uint32_t(k.size()); },
+                                 std::size_t{1} << 21},
+                      RowKeyCase{"OwnHashSmallBudget", nullptr, std::size_t{1} << 20}),
+    [](const auto& test) { return std::string(test.param.name); });
+
 } // namespace
