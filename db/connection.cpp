@@ -100,8 +100,8 @@ long long Connection::tableBytes(const std::string& table) {
     return openEngine().tableBytes(table);
 }
 
-long long Connection::freeBytes() const {
-    return openEngine().freeBytes();
+FreeSpace Connection::workTableSpace() const {
+    return openEngine().workTableSpace();
 }
 
 void Connection::setProperty(const std::string& name, const Value& value) {

@@ -10,6 +10,11 @@ namespace db {
 class Recordset;
 class Engine; // the SQLite side; private to db/
 
+struct FreeSpace {
+    std::string folder;   // empty: in memory
+    long long bytes = -1; // -1: unknown
+};
+
 class Connection {
 public:
     Connection(); // a new, closed connection
@@ -38,9 +43,10 @@ public:
     // Checks that a first change can be written, without changing anything; throws the error that
     // change would meet (read-only file or folder, a lock held elsewhere).
     void ensureWritable();
-    // Bytes a table takes in the file (-1: unknown), and bytes free on the file's disk (-1: unknown).
+    // Bytes a table's rows take in the file (-1: unknown), and where work tables are kept with the bytes
+    // free there (bytes -1: unknown, or they are kept in memory).
     long long tableBytes(const std::string& table);
-    long long freeBytes() const;
+    FreeSpace workTableSpace() const;
 
     // Provider property by name; "Jet OLEDB:Max Locks Per File" is accepted, unknown names throw 3265.
     void setProperty(const std::string& name, const Value& value);

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace db {
 
@@ -538,13 +539,26 @@ long long Engine::tableBytes(const std::string& table) {
     return m_api->columnInt64(stmt.get(), 0);
 }
 
-long long Engine::freeBytes() const {
-    const std::string::size_type slash = m_path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : m_path.substr(0, slash);
+FreeSpace Engine::workTableSpace() const {
+    FreeSpace space;
+    if (mayBeEncrypted(m_fileClass.kind))
+        return space; // an encrypted file's work tables stay in memory
+    // The folder SQLite keeps its temporary files in, found as SQLite finds it.
+    const char* const candidates[] = {std::getenv("SQLITE_TMPDIR"), std::getenv("TMPDIR"), "/var/tmp", "/usr/tmp", "/tmp"};
+    for (const char* candidate : candidates) {
+        struct stat st {};
+        if (candidate && *candidate && ::stat(candidate, &st) == 0 && S_ISDIR(st.st_mode) &&
+            ::access(candidate, W_OK | X_OK) == 0) {
+            space.folder = candidate;
+            break;
+        }
+    }
+    if (space.folder.empty())
+        space.folder = ".";
     struct statvfs fs {};
-    if (::statvfs(folder.c_str(), &fs) != 0)
-        return -1;
-    return static_cast<long long>(fs.f_bavail) * static_cast<long long>(fs.f_frsize);
+    if (::statvfs(space.folder.c_str(), &fs) == 0)
+        space.bytes = static_cast<long long>(fs.f_bavail) * static_cast<long long>(fs.f_frsize);
+    return space;
 }
 
 void Engine::beginTransaction() {
@@ -1192,18 +1206,21 @@ void Engine::addIdentity(const dialect::AddIdentity& a) {
 }
 
 void Engine::dropTable(const dialect::DropTable& d) {
+    // A work table lives outside the file: dropping it needs nothing of the file, not even a look at its
+    // catalogue (another program may hold the file).
+    for (const auto& w : m_work) {
+        if (!w->dropped && equalNoCase(w->name, d.table)) {
+            freezeSnapshots(*w);
+            w->dropped = true;
+            w->gone.clear();
+            schemaChanged();
+            detachDropped();
+            return;
+        }
+    }
     const TableInfo t = describe(d.table);
     if (t.isView)
         throw Error(err::EngineError, "'" + t.name + "' is a view, not a table: DROP TABLE does not remove it.");
-    if (WorkTable* w = workTable(t)) {
-        // Its database goes with it, whole: nothing is written, so this cannot fail for want of disk.
-        freezeSnapshots(*w);
-        w->dropped = true;
-        w->gone.clear();
-        schemaChanged();
-        detachDropped();
-        return;
-    }
     Transaction tx(*this);
     exec("DROP TABLE " + quoteIdentifier(t.name), t.name);
     tx.commit();

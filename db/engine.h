@@ -76,8 +76,8 @@ public:
     // Bytes of the table's rows in the file (what any copy of them needs at least); -1 when the library
     // cannot tell.
     long long tableBytes(const std::string& table);
-    // Bytes free for this user on the disk that holds the file; -1 when the system cannot tell.
-    long long freeBytes() const;
+    // Where declared work tables are kept, and the bytes free there for this user.
+    FreeSpace workTableSpace() const;
     // A transaction the caller holds open: statements run inside it (schema changes as savepoints) and
     // nothing is committed until commitTransaction; closing without it undoes everything since begin.
     void beginTransaction();

@@ -209,12 +209,13 @@ private:
         });
     }
 
-    // A disk that has less room than the copy certainly needs would fill up in the middle of it.
+    // A disk that has less room than the copy certainly needs would fill up in the middle of it. The work
+    // table is kept in the temporary folder (an encrypted file's in memory).
     void ensureRoomForCopy() {
         const long long needed = conn().tableBytes(m_inputs.TableName);
-        const long long available = conn().freeBytes();
-        if (needed >= 0 && available >= 0 && needed > available)
-            throw db::Error(db::err::DiskFull, text::notEnoughRoom(m_inputs.TableName, conn().path(), needed, available));
+        const db::FreeSpace space = conn().workTableSpace();
+        if (needed >= 0 && space.bytes >= 0 && needed > space.bytes)
+            throw db::Error(db::err::DiskFull, text::notEnoughRoom(m_inputs.TableName, space.folder, needed, space.bytes));
     }
 
     // The identifier: the last 4-byte integer column of the copy.
@@ -292,6 +293,7 @@ private:
 
         if (keepsRemoved())
             m_removedMade = work(120, [&] {
+                conn().declareWorkTable(RemovedWorkTableName); // kept outside the user's file as well
                 conn().Execute("SELECT * INTO " + db::quoteBracket(RemovedWorkTableName) + " From " + m_scratchBracket);
             });
         const std::string keptPrefix = "delete from " + db::quoteBackquote(RemovedWorkTableName) + " where " +

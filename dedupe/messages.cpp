@@ -42,9 +42,11 @@ std::string megabytes(long long bytes) {
 }
 } // namespace
 
-std::string notEnoughRoom(const std::string& table, const std::string& file, long long needed, long long available) {
-    return "There is not enough free space on the disk of the database file '" + file + "' to copy the table '" +
-           table + "': the copy needs at least " + megabytes(needed) + ", and " + megabytes(available) + " are free.";
+std::string notEnoughRoom(const std::string& table, const std::string& folder, long long needed, long long available) {
+    return "There is not enough free space in the temporary folder '" + folder + "' to copy the table '" + table +
+           "' there: the copy needs at least " + megabytes(needed) + ", and " + megabytes(available) +
+           " are free. Free some space there, or point the environment variable SQLITE_TMPDIR to a folder on a "
+           "larger disk.";
 }
 
 std::string keptAfterFailure(const std::string& table, const std::string& output, bool outputExisted,

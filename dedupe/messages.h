@@ -13,7 +13,7 @@ std::string chosenIsWorkTable(const std::string& table);
 std::string removedTableNameTaken(const std::string& removed);
 std::string cannotTellRowsApart(const std::string& identifier, const std::string& table);
 std::string notCreated(const std::string& what);
-std::string notEnoughRoom(const std::string& table, const std::string& file, long long needed, long long available);
+std::string notEnoughRoom(const std::string& table, const std::string& folder, long long needed, long long available);
 
 // What a run that stopped kept: the chosen table always; the output's old table, or no new table; and
 // the work table when it could not be removed (empty `workTable`: it was).
