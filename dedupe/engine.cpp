@@ -11,6 +11,7 @@
 #include "dedupe/row_key.h"
 #include <charconv>
 #include <exception>
+#include <filesystem>
 #include <optional>
 #include <string_view>
 
@@ -212,9 +213,17 @@ private:
     // A disk that has less room than the copy certainly needs would fill up in the middle of it. The work
     // table is kept in the temporary folder (an encrypted file's in memory).
     void ensureRoomForCopy() {
-        const long long needed = conn().tableBytes(m_inputs.TableName);
         const db::FreeSpace space = conn().workTableSpace();
-        if (needed >= 0 && space.bytes >= 0 && needed > space.bytes)
+        if (space.bytes < 0)
+            return;
+        // No table needs more than the whole file: only a disk with less room than that is worth the
+        // count of the table's bytes, which reads all of its pages.
+        std::error_code ec;
+        const auto fileBytes = std::filesystem::file_size(conn().path(), ec);
+        if (!ec && static_cast<long long>(fileBytes) <= space.bytes)
+            return;
+        const long long needed = conn().tableBytes(m_inputs.TableName);
+        if (needed >= 0 && needed > space.bytes)
             throw db::Error(db::err::DiskFull, text::notEnoughRoom(m_inputs.TableName, space.folder, needed, space.bytes));
     }
 
