@@ -14,6 +14,7 @@ namespace {
 using dedupe_test::CliTest;
 using dedupe_test::Outcome;
 using dedupe_test::Rows;
+using dedupe_test::shellQuote;
 using dedupe_test::slurp;
 
 TEST_F(CliTest, HelpDescribesTheOptions) {
@@ -180,6 +181,33 @@ TEST_F(CliTest, SaysWhatAFileReallyIsAsTheWizardDoes) {
     EXPECT_EQ(empty.status, 1);
     EXPECT_NE(empty.err.find("It has no tables"), std::string::npos) << empty.err;
     EXPECT_EQ(std::filesystem::file_size(dir.file("empty.db")), 0u) << "looking writes nothing";
+}
+
+// A disk with less room than the copy certainly needs is found out before anything changes: the run is
+// refused with the figures, naming the folder. The work table's folder here is a 64 KiB file system of the
+// test's own (a mount namespace needs root's privileges; without them the test cannot be made).
+TEST_F(CliTest, RefusesBeforeTheCopyWhenTheWorkFolderHasTooLittleRoom) {
+    dedupe_test::runScript(path, "CREATE TABLE T(id INTEGER PRIMARY KEY, a TEXT);"
+                                 "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 5000) "
+                                 "INSERT INTO T SELECT x, printf('value %040d', x % 100) FROM n;");
+    const std::string small = dir.file("small");
+    std::filesystem::create_directory(small);
+    if (std::system(("unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs " + shellQuote(small) + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "no mount namespace can be made here (it needs root's privileges)";
+    const std::string before = slurp(path);
+    const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
+    const std::string command = "unshare -m sh -c " +
+                                shellQuote("mount -t tmpfs -o size=64k tmpfs " + shellQuote(small) +
+                                           " && SQLITE_TMPDIR=" + shellQuote(small) + " " + shellQuote(ROWSIFTER_CLI) +
+                                           " -q -d " + shellQuote(path) + " -t T -f a -o O") +
+                                " </dev/null >" + shellQuote(out) + " 2>" + shellQuote(err);
+    const int raw = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+    const std::string said = slurp(err);
+    EXPECT_NE(said.find("not enough free space in the temporary folder '" + small + "'"), std::string::npos) << said;
+    EXPECT_NE(said.find("at line 120"), std::string::npos) << said;
+    EXPECT_TRUE(slurp(out).empty());
+    EXPECT_EQ(slurp(path), before);
 }
 
 } // namespace
