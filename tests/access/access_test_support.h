@@ -11,12 +11,7 @@
 
 namespace accesstest {
 
-inline std::string quoted(const std::string& s) {
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
+using testsupport::shellQuoted;
 
 // Standard output of a shell command.
 inline std::string output(const std::string& command) {

@@ -20,7 +20,7 @@ struct ExportedColumn {
 // Columns of each table by mdb-schema.
 std::vector<std::pair<std::string, std::vector<ExportedColumn>>> exportedSchema(const std::string& path) {
     std::vector<std::pair<std::string, std::vector<ExportedColumn>>> tables;
-    for (const std::string& line : split(output("mdb-schema " + quoted(path) + " access"), '\n')) {
+    for (const std::string& line : split(output("mdb-schema " + shellQuoted(path) + " access"), '\n')) {
         if (line.rfind("CREATE TABLE [", 0) == 0) {
             tables.push_back({line.substr(14, line.rfind(']') - 14), {}});
         } else if (line.rfind("\t[", 0) == 0 && !tables.empty()) {
@@ -37,7 +37,7 @@ std::vector<std::pair<std::string, std::vector<ExportedColumn>>> exportedSchema(
 std::vector<std::vector<std::string>> exportedRows(const std::string& path, const std::string& table) {
     const std::string text = output("mdb-export -H -Q -b hex -d \"$(printf '\\037')\" -R \"$(printf '\\036')\" "
                                     "-0 \"$(printf '\\035')\" -D '%Y-%m-%d %H:%M:%S' -T '%Y-%m-%d %H:%M:%S' " +
-                                    quoted(path) + " " + quoted(table));
+                                    shellQuoted(path) + " " + shellQuoted(table));
     std::vector<std::vector<std::string>> rows;
     for (const std::string& row : split(text, kRow))
         if (!row.empty())
@@ -106,7 +106,7 @@ TEST_F(CopyTest, EveryUserTableArrivesAsMdbExportReadsIt) {
         const accessdb::CopyResult result = accessdb::copyAccessToSqlite(source, target);
         EXPECT_TRUE(FileStamp(source) == before) << "the Access file was changed";
 
-        std::vector<std::string> tables = split(output("mdb-tables -1 " + quoted(source)), '\n');
+        std::vector<std::string> tables = split(output("mdb-tables -1 " + shellQuoted(source)), '\n');
         tables.pop_back();
         EXPECT_EQ(testsupport::tableNames(target), tables);
         ASSERT_EQ(result.tables.size(), tables.size());
@@ -151,7 +151,7 @@ TEST_F(CopyTest, RowidsFollowTheStoredOrderAndTheKeyHolds) {
         stored.push_back(row[0]);
     ASSERT_FALSE(std::is_sorted(stored.begin(), stored.end()));
     std::vector<std::string> copied =
-        split(output("sqlite3 " + quoted(target) + " 'SELECT OrderID FROM Orders ORDER BY rowid'"), '\n');
+        split(output("sqlite3 " + shellQuoted(target) + " 'SELECT OrderID FROM Orders ORDER BY rowid'"), '\n');
     copied.pop_back();
     EXPECT_EQ(copied, stored);
 
@@ -159,7 +159,7 @@ TEST_F(CopyTest, RowidsFollowTheStoredOrderAndTheKeyHolds) {
     const auto line = exportedRows(source, "Order Details").front();
     const std::string insert =
         "INSERT INTO \"Order Details\" (OrderID, ProductID) VALUES (" + line[0] + ", " + line[1] + ")";
-    EXPECT_NE(output("sqlite3 " + quoted(target) + " " + quoted(insert) + " 2>&1").find("UNIQUE constraint failed"),
+    EXPECT_NE(output("sqlite3 " + shellQuoted(target) + " " + shellQuoted(insert) + " 2>&1").find("UNIQUE constraint failed"),
               std::string::npos);
 }
 

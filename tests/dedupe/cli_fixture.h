@@ -16,12 +16,7 @@ struct Outcome {
     std::string err;
 };
 
-inline std::string shellQuote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+using testsupport::shellQuoted;
 
 inline std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -39,12 +34,12 @@ protected:
     // not a terminal, so the program never prompts.
     Outcome cli(const std::vector<std::string>& args, const char* password = nullptr) {
         std::string command =
-            password ? "ROWSIFTER_PASSWORD=" + shellQuote(password) + " " : "env -u ROWSIFTER_PASSWORD ";
-        command += shellQuote(ROWSIFTER_CLI);
+            password ? "ROWSIFTER_PASSWORD=" + shellQuoted(password) + " " : "env -u ROWSIFTER_PASSWORD ";
+        command += shellQuoted(ROWSIFTER_CLI);
         for (const auto& a : args)
-            command += " " + shellQuote(a);
+            command += " " + shellQuoted(a);
         const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
-        command += " <" + shellQuote("/dev/null") + " >" + shellQuote(out) + " 2>" + shellQuote(err);
+        command += " <" + shellQuoted("/dev/null") + " >" + shellQuoted(out) + " 2>" + shellQuoted(err);
         const int raw = std::system(command.c_str());
         Outcome o;
         o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

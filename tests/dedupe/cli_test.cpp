@@ -14,7 +14,7 @@ namespace {
 using dedupe_test::CliTest;
 using dedupe_test::Outcome;
 using dedupe_test::Rows;
-using dedupe_test::shellQuote;
+using testsupport::shellQuoted;
 using dedupe_test::slurp;
 
 TEST_F(CliTest, HelpDescribesTheOptions) {
@@ -192,15 +192,15 @@ TEST_F(CliTest, RefusesBeforeTheCopyWhenTheWorkFolderHasTooLittleRoom) {
                                  "INSERT INTO T SELECT x, printf('value %040d', x % 100) FROM n;");
     const std::string small = dir.file("small");
     std::filesystem::create_directory(small);
-    if (std::system(("unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs " + shellQuote(small) + "' 2>/dev/null").c_str()) != 0)
+    if (std::system(("unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs " + shellQuoted(small) + "' 2>/dev/null").c_str()) != 0)
         GTEST_SKIP() << "no mount namespace can be made here (it needs root's privileges)";
     const std::string before = slurp(path);
     const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
     const std::string command = "unshare -m sh -c " +
-                                shellQuote("mount -t tmpfs -o size=64k tmpfs " + shellQuote(small) +
-                                           " && SQLITE_TMPDIR=" + shellQuote(small) + " " + shellQuote(ROWSIFTER_CLI) +
-                                           " -q -d " + shellQuote(path) + " -t T -f a -o O") +
-                                " </dev/null >" + shellQuote(out) + " 2>" + shellQuote(err);
+                                shellQuoted("mount -t tmpfs -o size=64k tmpfs " + shellQuoted(small) +
+                                           " && SQLITE_TMPDIR=" + shellQuoted(small) + " " + shellQuoted(ROWSIFTER_CLI) +
+                                           " -q -d " + shellQuoted(path) + " -t T -f a -o O") +
+                                " </dev/null >" + shellQuoted(out) + " 2>" + shellQuoted(err);
     const int raw = std::system(command.c_str());
     EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
     const std::string said = slurp(err);

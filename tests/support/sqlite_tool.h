@@ -11,13 +11,6 @@ inline bool sqliteToolPresent() {
     return std::system("sqlite3 -version > /dev/null 2>&1") == 0;
 }
 
-inline std::string shellQuoted(const std::string& s) {
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
 // Runs a script in the tool against `path` and returns what it prints; the exit status is checked.
 inline std::string runSqliteTool(const std::string& path, const std::string& script) {
     const std::string scriptFile = path + ".script.sql";

@@ -42,6 +42,14 @@ std::vector<std::string> joinedRows(const db::Connection& connection, const std:
 // The names of a database's listed tables ("TABLE" entries of the catalogue), in catalogue order.
 std::vector<std::string> tableNames(const std::string& path, const std::string& password = "");
 
+// `text` as one word of a shell command line, in single quotes.
+inline std::string shellQuoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
 // The folder of real Access files given to the build; empty when it is missing. Under CI a missing folder
 // is a failure of the run, elsewhere the tests that need it skip.
 std::filesystem::path accessDataFolder();
