@@ -6,11 +6,18 @@
 
 namespace db {
 
+// Tables whose names begin so are the program's own: never listed, never the user's to write.
+inline constexpr const char* kInternalTablePrefix = "rowsifter_internal_";
+
 // Names of the rows of type "TABLE" in schema order; std::nullopt when no file exists at `path`.
 // The connection is opened with `connectionString` (built from the page's current path and password),
 // `path` only decides whether the file exists. Throws db::Error when the file cannot be opened or read.
 std::optional<std::vector<std::string>> GetAccessTableNames(const std::string& path,
                                                             const std::string& connectionString);
+
+// The module of the virtual table `name` (compared as the database compares names); std::nullopt when no
+// virtual table has that name. Throws db::Error when the file cannot be opened or read.
+std::optional<std::string> VirtualTableModule(const std::string& connectionString, const std::string& name);
 
 // True when the last-modification time of `path` can be read. Never throws.
 bool FileExists(const std::string& path);

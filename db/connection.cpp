@@ -104,6 +104,14 @@ FreeSpace Connection::workTableSpace() const {
     return openEngine().workTableSpace();
 }
 
+FreeSpace Connection::fileFolderSpace() const {
+    return openEngine().fileFolderSpace();
+}
+
+void Connection::keepWorkBesideFile() {
+    openEngine().keepWorkBesideFile();
+}
+
 void Connection::setProperty(const std::string& name, const Value& value) {
     m_state->properties[knownProperty(name)] = value;
 }

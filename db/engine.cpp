@@ -1,5 +1,6 @@
 #include "db/engine.h"
 #include "db/ascii.h"
+#include "db/catalogue.h"
 #include "db/error.h"
 #include "db/sql_quote.h"
 #include "db/types.h"
@@ -23,7 +24,7 @@ std::shared_ptr<RecordSource> makeLazySource(std::shared_ptr<Engine> engine, std
 namespace {
 
 constexpr int kBusyTimeoutMs = 2000;
-constexpr const char* kInternalPrefix = "rowsifter_internal_";
+constexpr const char* kInternalPrefix = kInternalTablePrefix;
 constexpr const char* kWorkSchemaPrefix = "rowsifter_work_";
 constexpr const char* kKeptFunction = "rowsifter_kept";
 constexpr int kWorkCacheKiB = 16384;        // the work table is read in rowid order: a small cache does
@@ -253,6 +254,8 @@ Engine::~Engine() {
     }
     if (m_batchOpen && m_api->exec(m_db.get(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
         rollbackIfOpen();
+    if (m_workBesideFile) // the folder is the library's, for every connection: back to its own choice
+        m_api->exec(m_db.get(), "PRAGMA temp_store_directory = ''", nullptr, nullptr, nullptr);
 }
 
 void Engine::rollbackIfOpen() {
@@ -561,6 +564,28 @@ FreeSpace Engine::workTableSpace() const {
     return space;
 }
 
+FreeSpace Engine::fileFolderSpace() const {
+    FreeSpace space;
+    const auto slash = m_path.find_last_of('/');
+    space.folder = slash == std::string::npos ? "." : slash == 0 ? "/" : m_path.substr(0, slash);
+    struct statvfs fs {};
+    if (::statvfs(space.folder.c_str(), &fs) == 0)
+        space.bytes = static_cast<long long>(fs.f_bavail) * static_cast<long long>(fs.f_frsize);
+    return space;
+}
+
+void Engine::keepWorkBesideFile() {
+    if (mayBeEncrypted(m_fileClass.kind) || m_workBesideFile)
+        return;
+    // A work database's file is opened when its pages first spill, so the folder stays set while this
+    // connection lives.
+    std::string folder = fileFolderSpace().folder;
+    for (std::size_t at = 0; (at = folder.find('\'', at)) != std::string::npos; at += 2)
+        folder.insert(at, 1, '\'');
+    exec("PRAGMA temp_store_directory = '" + folder + "'");
+    m_workBesideFile = true;
+}
+
 void Engine::beginTransaction() {
     if (m_heldTransaction)
         throw Error(err::EngineError, "A transaction is already open on the database file '" + m_path + "'.");
@@ -835,8 +860,10 @@ std::shared_ptr<RecordSource> Engine::schemaTables() {
         columns.push_back(std::move(f));
     }
     std::vector<std::vector<Value>> rows;
-    auto addRow = [&](std::string name, std::string type) {
-        rows.push_back({Value(), Value(), Value(std::move(name)), Value(std::move(type)), Value()});
+    // A virtual table's DESCRIPTION is the name of its module.
+    auto addRow = [&](std::string name, std::string type, const std::string& module = {}) {
+        rows.push_back({Value(), Value(), Value(std::move(name)), Value(std::move(type)),
+                        module.empty() ? Value() : Value(module)});
     };
     addRow("sqlite_master", "SYSTEM TABLE");
     struct Entry {
@@ -867,7 +894,7 @@ std::shared_ptr<RecordSource> Engine::schemaTables() {
             addRow(e.name, "VIEW");
         else if (startsWithNoCase(e.name, "sqlite_") || startsWithNoCase(e.name, kInternalPrefix) ||
                  !e.module.empty() || isShadow(e.name))
-            addRow(e.name, "SYSTEM TABLE");
+            addRow(e.name, "SYSTEM TABLE", e.module);
         else
             addRow(e.name, "TABLE");
     }

@@ -67,7 +67,6 @@ std::string fieldNotFound(const std::string& field, const std::string& table, co
 std::string fieldTwice(const std::string& field);
 std::string notWritten(const std::string& output);
 std::string summary(long long read, long long removed, long long written, const std::string& output);
-std::string workTableLeft(const std::string& workTable, const std::string& database);
 std::string rowsScanned(long long row, long long maximum);
 std::string keepWhich(const std::string& value);
 std::string accessNeedsCopy(const std::string& database);
@@ -75,7 +74,9 @@ std::string notAnAccessFile(const std::string& database);
 std::string copyingTable(const std::string& table, int number, int count);
 std::string copied(std::size_t tables, long long rows, const std::string& path);
 std::string existsWithoutReplace(const std::string& table);
-std::string wouldNeedReplace(const std::string& table, bool replaceGiven);
+std::string wouldReplace(const std::string& table);
+std::string virtualTable(const std::string& table, const std::string& module);
+std::string copyKept(const std::string& copy);
 std::string wouldDo(long long read, long long removed, long long written, const std::string& output);
 std::string nothingChanged();
 // A text as a JSON string, quotes included; bytes that are not UTF-8 become U+FFFD.

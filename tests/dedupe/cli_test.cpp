@@ -1,6 +1,6 @@
 // rowsifter-cli as a user runs it: the built program, real files, exit status and what it prints.
-#include "core/version.h"
 #include "cli_fixture.h"
+#include "core/version.h"
 #include "fixture.h"
 #include "tests/support/test_support.h"
 #include <filesystem>
@@ -14,8 +14,8 @@ namespace {
 using dedupe_test::CliTest;
 using dedupe_test::Outcome;
 using dedupe_test::Rows;
-using testsupport::shellQuoted;
 using dedupe_test::slurp;
+using testsupport::shellQuoted;
 
 TEST_F(CliTest, HelpDescribesTheOptions) {
     const Outcome o = cli({"--help"});
@@ -104,8 +104,7 @@ TEST_F(CliTest, NamesWhatIsMissing) {
     const std::vector<Case> cases = {
         {{"--database", dir.file("nowhere.db"), "--table", "Customers", "--field", "First", "--output", "o"},
          {"nowhere.db"}},
-        {{"--database", path, "--table", "customers", "--field", "First", "--output", "o"},
-         {"'customers'", "Customers"}},
+        {{"--database", path, "--table", "Clients", "--field", "First", "--output", "o"}, {"'Clients'", "Customers"}},
         {{"--database", path, "--table", "Customers", "--field", "Frist", "--output", "o"},
          {"'Frist'", "'Customers'", "First"}},
         {{"--database", path, "--table", "Customers", "--field", "First", "--field", "First", "--output", "o"},
@@ -183,31 +182,52 @@ TEST_F(CliTest, SaysWhatAFileReallyIsAsTheWizardDoes) {
     EXPECT_EQ(std::filesystem::file_size(dir.file("empty.db")), 0u) << "looking writes nothing";
 }
 
-// A disk with less room than the copy certainly needs is found out before anything changes: the run is
-// refused with the figures, naming the folder. The work table's folder here is a 64 KiB file system of the
-// test's own (a mount namespace needs root's privileges; without them the test cannot be made).
-TEST_F(CliTest, RefusesBeforeTheCopyWhenTheWorkFolderHasTooLittleRoom) {
+// The work table goes into the temporary folder, or beside the database file when that has too little
+// room; only when neither has room is the run refused before anything changes, with both figures. The
+// folders here are small file systems of the test's own (a mount namespace needs root's privileges;
+// without them the test cannot be made).
+TEST_F(CliTest, TheWorkTableGoesBesideTheFileWhenTheTemporaryFolderIsTooSmall) {
     dedupe_test::runScript(path, "CREATE TABLE T(id INTEGER PRIMARY KEY, a TEXT);"
                                  "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 5000) "
                                  "INSERT INTO T SELECT x, printf('value %040d', x % 100) FROM n;");
-    const std::string small = dir.file("small");
+    const std::string small = dir.file("small"), beside = dir.file("beside");
     std::filesystem::create_directory(small);
-    if (std::system(("unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs " + shellQuoted(small) + "' 2>/dev/null").c_str()) != 0)
+    std::filesystem::create_directory(beside);
+    if (std::system(
+            ("unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs " + shellQuoted(small) + "' 2>/dev/null").c_str()) !=
+        0)
         GTEST_SKIP() << "no mount namespace can be made here (it needs root's privileges)";
-    const std::string before = slurp(path);
-    const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
-    const std::string command = "unshare -m sh -c " +
-                                shellQuoted("mount -t tmpfs -o size=64k tmpfs " + shellQuoted(small) +
-                                           " && SQLITE_TMPDIR=" + shellQuoted(small) + " " + shellQuoted(ROWSIFTER_CLI) +
-                                           " -q -d " + shellQuoted(path) + " -t T -f a -o O") +
-                                " </dev/null >" + shellQuoted(out) + " 2>" + shellQuoted(err);
-    const int raw = std::system(command.c_str());
-    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
-    const std::string said = slurp(err);
-    EXPECT_NE(said.find("not enough free space in the temporary folder '" + small + "'"), std::string::npos) << said;
-    EXPECT_NE(said.find("at line 120"), std::string::npos) << said;
-    EXPECT_TRUE(slurp(out).empty());
-    EXPECT_EQ(slurp(path), before);
+    struct Case {
+        const char* name;
+        const char* fileFolderSize; // nullptr: the file stays where it is, on a roomy disk
+        int status;
+    };
+    for (const Case& c : {Case{"both too small", "400k", 1}, Case{"roomy file folder", nullptr, 0}}) {
+        SCOPED_TRACE(c.name);
+        const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
+        const std::string file = c.fileFolderSize ? beside + "/shop.db" : path;
+        std::string script = "mount -t tmpfs -o size=64k tmpfs " + shellQuoted(small);
+        if (c.fileFolderSize)
+            script += " && mount -t tmpfs -o size=" + std::string(c.fileFolderSize) + " tmpfs " + shellQuoted(beside) +
+                      " && cp " + shellQuoted(path) + " " + shellQuoted(file);
+        script += " && { SQLITE_TMPDIR=" + shellQuoted(small) + " " + shellQuoted(ROWSIFTER_CLI) + " -q -d " +
+                  shellQuoted(file) + " -t T -f a -o O; echo \"status $?\"; cmp -s " + shellQuoted(file) + " " +
+                  shellQuoted(path) + " && echo unchanged; }";
+        const int raw = std::system(
+            ("unshare -m sh -c " + shellQuoted(script) + " </dev/null >" + shellQuoted(out) + " 2>" + shellQuoted(err))
+                .c_str());
+        ASSERT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 0);
+        const std::string said = slurp(err), printed = slurp(out);
+        EXPECT_NE(printed.find("status " + std::to_string(c.status)), std::string::npos) << printed << said;
+        if (c.status == 0) {
+            EXPECT_EQ(dedupe_test::query(path, "SELECT * FROM [O]").size(), 100u);
+        } else {
+            for (const std::string& folder : {small, beside})
+                EXPECT_NE(said.find("'" + folder + "' "), std::string::npos) << said;
+            EXPECT_NE(said.find("at line 120"), std::string::npos) << said;
+            EXPECT_NE(printed.find("unchanged"), std::string::npos) << printed;
+        }
+    }
 }
 
 } // namespace
