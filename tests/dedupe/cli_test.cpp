@@ -7,6 +7,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace {
@@ -228,6 +229,114 @@ TEST_F(CliTest, TheWorkTableGoesBesideTheFileWhenTheTemporaryFolderIsTooSmall) {
             EXPECT_NE(printed.find("unchanged"), std::string::npos) << printed;
         }
     }
+}
+
+// A dry run makes every check the run makes before it changes anything and answers as the run would:
+// the same status and the same message, with the file as it was. Names are compared as the database
+// compares them.
+TEST_F(CliTest, ADryRunRefusesWhatTheRunRefuses) {
+    makeShop();
+    dedupe_test::runScript(path, "CREATE TABLE Other(z TEXT);");
+    const std::vector<std::string> base = {"-d", path, "-t", "Customers", "-f", "First"};
+    const std::vector<std::vector<std::string>> cases = {
+        {"-o", "CUSTOMERS"},
+        {"-o", "O", "--removed-into", "o"},
+        {"-o", "temp_table_created_by_quorvandell"},
+        {"-o", "rowsifter_internal_kept"},
+        {"-o", "OTHER"},
+        {"-o", "O", "--removed-into", "other"},
+    };
+    const std::string before = slurp(path);
+    for (const auto& names : cases) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), names.begin(), names.end());
+        SCOPED_TRACE(args[7] + (names.size() > 2 ? " " + names[3] : ""));
+        const Outcome real = cli(args);
+        args.push_back("--dry-run");
+        const Outcome dry = cli(args);
+        EXPECT_EQ(real.status, 1);
+        EXPECT_EQ(dry.status, 1);
+        EXPECT_FALSE(real.err.empty());
+        EXPECT_EQ(dry.err, real.err);
+        EXPECT_TRUE(dry.out.empty()) << dry.out;
+        EXPECT_EQ(slurp(path), before);
+    }
+}
+
+// Letter case: --table finds its table as the database would, and --replace replaces the table named like
+// the output in other letter case instead of failing after the scan.
+TEST_F(CliTest, TableNamesAreComparedWithoutRegardToAsciiCase) {
+    makeShop();
+    dedupe_test::runScript(path, "CREATE TABLE Other(z TEXT); INSERT INTO Other VALUES ('old');");
+    const Outcome o = cli({"-d", path, "-t", "customers", "-f", "First", "-o", "OTHER", "--replace"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(dedupe_test::query(path, "SELECT * FROM [Other]").size(), 3u);
+    EXPECT_EQ(dedupe_test::tableNames(path), (std::vector<std::string>{"Customers", "OTHER"}));
+}
+
+// A refusal is said once; with --json it is said in the JSON object only, and standard error stays empty,
+// whether the engine refuses, the command line does or a table is missing. A virtual table named on the
+// command line is said to be one.
+TEST_F(CliTest, RefusalsAreSaidOnceAndJsonKeepsStandardErrorClean) {
+    makeShop();
+    dedupe_test::runScript(path, "CREATE VIRTUAL TABLE notes USING fts5(body); INSERT INTO notes VALUES ('x');");
+    struct Case {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    const std::vector<Case> cases = {
+        {{"-t", "Customers", "-f", "First", "-o", "customers"}, "\"Customers\""},
+        {{"-t", "Customers", "-f", "First", "-o", "rowsifter_internal_o"}, "rowsifter_internal_o"},
+        {{"-t", "Nobody", "-f", "First", "-o", "o"}, "'Nobody'"},
+        {{"-t", "Notes", "-f", "body", "-o", "o"}, "virtual table (module fts5)"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"-d", path};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        SCOPED_TRACE(c.says);
+        const Outcome plain = cli(args);
+        EXPECT_EQ(plain.status, 1);
+        const auto first = plain.err.find(c.says);
+        ASSERT_NE(first, std::string::npos) << plain.err;
+        EXPECT_EQ(plain.err.find("rowsifter-cli:", plain.err.find("rowsifter-cli:") + 1), std::string::npos)
+            << "said once: " << plain.err;
+        args.push_back("--json");
+        const Outcome json = cli(args);
+        EXPECT_EQ(json.status, 1);
+        EXPECT_EQ(json.err, "");
+        std::string quoted; // as a JSON string holds it
+        for (char ch : c.says)
+            quoted += ch == '"' ? std::string("\\\"") : std::string(1, ch);
+        EXPECT_NE(json.out.find(quoted), std::string::npos) << json.out;
+    }
+}
+
+// Whatever is not a regular file is refused before anything opens it for reading, as /dev/zero is: a FIFO
+// would otherwise block the first read for good.
+TEST_F(CliTest, AFifoIsRefusedWithoutBeingRead) {
+    const std::string fifo = dir.file("f.db");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const Outcome device = cli({"-d", "/dev/zero", "-t", "T", "-f", "F", "-o", "O"});
+    const std::string said = "'" + fifo + "' is not a database file.";
+    ASSERT_NE(device.err.find("'/dev/zero' is not a database file."), std::string::npos) << device.err;
+    const Outcome o = cli({"-d", fifo, "-t", "T", "-f", "F", "-o", "O"}, nullptr, 20);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find(said), std::string::npos) << o.err;
+}
+
+// The JSON's "kept" says what was written and kept: the SQLite copy of an Access file stays when the run
+// after it fails.
+TEST_F(CliTest, JsonSaysTheSqliteCopyWasKept) {
+    ROWSIFTER_REQUIRE_ACCESS_DATA(data);
+    const std::string access = dir.file("nwind.mdb");
+    std::filesystem::copy_file(data / "nwind.mdb", access);
+    const std::string copy = dir.file("copy.sqlite");
+    const Outcome o = cli({"-d", access, "--sqlite-copy", copy, "-t", "Orders", "-f", "Nope", "-o", "O", "--json"});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_TRUE(std::filesystem::exists(copy));
+    EXPECT_EQ(o.out.find("Nothing was changed"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("\"kept\": \"The SQLite copy '" + copy + "' was written and is kept."), std::string::npos)
+        << o.out;
 }
 
 } // namespace
