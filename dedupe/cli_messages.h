@@ -30,9 +30,11 @@ Options:
       --removed-into NAME also write the removed rows, all their fields, into a new table NAME; both
                           tables are written, or neither
       --dry-run           read and compare only: print how many rows would be read, removed and
-                          written, and change nothing (the file is opened read-only; no work table).
+                          written, and change nothing (the file is opened read-only; no work table);
+                          what the run would refuse is refused the same way.
                           With --removed-into, the removed rows are counted, not written.
-      --json              the summary as one JSON object on standard output, on failure too
+      --json              the summary as one JSON object on standard output, on failure too, and
+                          nothing on standard error
       --sqlite-copy PATH  the database is a Microsoft Access file, which is only read: copy its tables
                           into a new SQLite database PATH (an existing file is refused); with --table,
                           --field and --output, then remove the duplicates in the copy

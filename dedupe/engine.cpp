@@ -203,14 +203,20 @@ private:
             bool dropped = false;
             if (!dropIfThere(118, ScratchTableName, dropped))
                 m_result.scratchLeft = true;
-            m_leftoverDropped = dropped;
+            if (dropped)
+                leftoverDropped(ScratchTableName);
         } else if (!m_failure) {
             // A work table the list does not show (left by an earlier run since the list was filled) would
             // otherwise make the copy below fail.
-            m_leftoverDropped = dropQuietly(ScratchTableName);
+            if (dropQuietly(ScratchTableName))
+                leftoverDropped(ScratchTableName);
         }
         if (keepsRemoved() && !m_failure && dropQuietly(RemovedWorkTableName))
-            m_leftoverDropped = true;
+            leftoverDropped(RemovedWorkTableName);
+    }
+
+    void leftoverDropped(const char* table) {
+        m_leftoverDropped += (m_leftoverDropped.empty() ? "" : "', '") + std::string(table);
     }
 
     // A drop whose table is already gone has met its aim: the run goes on. Any other failure stops it.
@@ -492,7 +498,7 @@ private:
                 // then only what the run itself found out is said
             }
             m_result.kept = text::keptAfterFailure(m_inputs.TableName, output, outputListed,
-                                                   m_leftoverDropped ? ScratchTableName : "");
+                                                   m_leftoverDropped);
             m_result.failure = m_failure->description + " " + m_result.kept;
             m_host.reporter().report(m_result.failure, core::location(kEngineProcedure), m_failure->statement);
         } else if (m_result.outputWritten) {
@@ -513,7 +519,7 @@ private:
     std::optional<std::string> m_replaced; // the listed table of the output's name
     bool m_scratchMade = false;            // the work table exists
     bool m_removedMade = false;            // so does the work table of the removed rows
-    bool m_leftoverDropped = false;        // a work table an earlier run left in the file was dropped
+    std::string m_leftoverDropped;         // work tables an earlier run left in the file, dropped by this one
     bool m_outputGone = false;             // the listed table of the output's name was found gone
     bool m_found = false;                  // the copy has an integer column of its own
     bool m_numbered = false;               // the numbering column was added
