@@ -47,6 +47,11 @@ struct Options {
     bool keepLast = false;
     bool ignoreCase = false;
     bool trim = false;
+    bool collapseBlanks = false;
+    bool foldAccents = false;
+    bool ignorePunctuation = false;
+    bool sameWords = false;
+    bool emptyKeysDistinct = false;
     std::string removedInto;
     std::string sqliteCopy;
     // Only the copy of an Access file is wanted: no table to de-duplicate.
@@ -70,6 +75,8 @@ constexpr OptionName kOptionNames[] = {
     {"--version", '\0', false},    {"--dry-run", '\0', false},    {"--json", '\0', false},
     {"--replace", '\0', false},    {"--keep", '\0', true},        {"--ignore-case", '\0', false},
     {"--trim", '\0', false},       {"--removed-into", '\0', true}, {"--sqlite-copy", '\0', true},
+    {"--collapse-blanks", '\0', false}, {"--fold-accents", '\0', false}, {"--ignore-punctuation", '\0', false},
+    {"--same-words", '\0', false},      {"--empty-keys", '\0', true},
 };
 
 const OptionName* findOption(const std::string& name) {
@@ -140,6 +147,18 @@ Options parseArguments(int argc, char** argv) {
             options.ignoreCase = true;
         } else if (longName == "--trim") {
             options.trim = true;
+        } else if (longName == "--collapse-blanks") {
+            options.collapseBlanks = true;
+        } else if (longName == "--fold-accents") {
+            options.foldAccents = true;
+        } else if (longName == "--ignore-punctuation") {
+            options.ignorePunctuation = true;
+        } else if (longName == "--same-words") {
+            options.sameWords = true;
+        } else if (longName == "--empty-keys") {
+            if (value != "same" && value != "distinct")
+                throw UsageError{cli_text::emptyKeysWhich(value)};
+            options.emptyKeysDistinct = value == "distinct";
         } else if (longName == "--removed-into") {
             if (value.empty())
                 throw UsageError{cli_text::needsValue(arg)};
@@ -469,6 +488,11 @@ int run(const Options& options) {
     inputs.options.keepLast = options.keepLast;
     inputs.options.rules.ignoreCase = options.ignoreCase;
     inputs.options.rules.trim = options.trim;
+    inputs.options.rules.collapseBlanks = options.collapseBlanks;
+    inputs.options.rules.foldAccents = options.foldAccents;
+    inputs.options.rules.ignorePunctuation = options.ignorePunctuation;
+    inputs.options.rules.sameWords = options.sameWords;
+    inputs.options.emptyKeysDistinct = options.emptyKeysDistinct;
     inputs.options.removedInto = options.removedInto;
 
     // An existing table is replaced only when asked: without --replace nothing changes.

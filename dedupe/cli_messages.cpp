@@ -77,6 +77,10 @@ std::string keepWhich(const std::string& value) {
     return "--keep takes first or last, not '" + value + "'";
 }
 
+std::string emptyKeysWhich(const std::string& value) {
+    return "--empty-keys takes same or distinct, not '" + value + "'";
+}
+
 std::string accessNeedsCopy(const std::string& database) {
     return "'" + database +
            "' is a Microsoft Access database, which cannot be written on this system. Copy it into a new SQLite "

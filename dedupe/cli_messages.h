@@ -27,6 +27,18 @@ Options:
                           the last (highest identifier)
       --ignore-case       compare without regard to letter case (Unicode case folding)
       --trim              compare without leading and trailing blanks
+      --collapse-blanks   compare a run of blanks (spaces, tabs, line breaks) as one blank
+      --fold-accents      compare without accents and other combining marks ("Élise" equals "Elise")
+      --ignore-punctuation
+                          compare without punctuation (Unicode punctuation: . , ; : ' " - ( ) and so on)
+      --same-words        compare only the words (runs of letters and digits; an apostrophe inside a word
+                          is dropped), each once, in any order, without regard to case and accents:
+                          "Smith, John" equals "john smith"
+                          These rules apply to each field on its own and can be combined; the rows keep
+                          their values as stored.
+      --empty-keys same|distinct
+                          rows whose fields are all empty (or Null) after the rules above: repeats of
+                          one another (same, the default), or never repeats (distinct: all are kept)
       --removed-into NAME also write the removed rows, all their fields, into a new table NAME; both
                           tables are written, or neither
       --dry-run           read and compare only: print how many rows would be read, removed and
@@ -70,6 +82,7 @@ std::string summary(long long read, long long removed, long long written, const 
 std::string workTableLeft(const std::string& workTable, const std::string& database);
 std::string rowsScanned(long long row, long long maximum);
 std::string keepWhich(const std::string& value);
+std::string emptyKeysWhich(const std::string& value);
 std::string accessNeedsCopy(const std::string& database);
 std::string notAnAccessFile(const std::string& database);
 std::string copyingTable(const std::string& table, int number, int count);

@@ -23,9 +23,12 @@ DryRunResult countRepeats(const EngineInputs& inputs) {
     std::string key;
     for (; !rows.EOF_(); rows.MoveNext()) {
         key.clear();
+        bool empty = true;
         for (int k = 0; k < columns; ++k)
-            appendKeyPart(key, rules.exact() ? rows[k] : valueForKey(rows[k], rules));
+            empty = appendRuledKeyPart(key, rows[k], rules) && empty;
         ++result.rowsRead;
+        if (empty && inputs.options.emptyKeysDistinct)
+            continue;
         if (!seen.insert(key))
             ++result.rowsRemoved;
     }

@@ -321,7 +321,7 @@ private:
         const RowKeySet::KeyOfRow keyOfRow = [&](std::uint64_t row) {
             std::string earlier;
             for (int k = 0; k < keyColumns; ++k)
-                appendKeyPart(earlier, rs().valueAt(static_cast<long long>(row), k));
+                appendRuledKeyPart(earlier, rs().valueAt(static_cast<long long>(row), k), rules);
             return earlier;
         };
         for (long long j = 0; j < rowCount && !m_failure; ++j) {
@@ -334,19 +334,20 @@ private:
             });
             step(168, [&] { m_host.yield(); });
             work(170, [&] { key.clear(); });
+            bool empty = true;
             for (int k = 0; k < keyColumns; ++k) {
                 step(174, [&] { m_host.yield(); });
-                work(176, [&] {
-                    if (rules.exact())
-                        appendKeyPart(key, rs()[k]);
-                    else
-                        appendKeyPart(key, valueForKey(rs()[k], rules));
-                });
+                work(176, [&] { empty = appendRuledKeyPart(key, rs()[k], rules) && empty; });
             }
             // (180) Framed key parts leave no trailing separator to cut.
             // Looking the key up and remembering it are one step, so each key is hashed once. Only a row
-            // known to repeat is deleted; any failure ends the scan, and the run writes nothing.
-            if (workTest(182, [&] { return !seen.insert(key, static_cast<std::uint64_t>(j), keyOfRow); })) {
+            // known to repeat is deleted; any failure ends the scan, and the run writes nothing. With
+            // distinct empty keys, a row with nothing in its chosen fields is never looked up.
+            if (workTest(182, [&] {
+                    if (empty && m_inputs.options.emptyKeysDistinct)
+                        return false;
+                    return !seen.insert(key, static_cast<std::uint64_t>(j), keyOfRow);
+                })) {
                 if (work(184, [&] {
                         deleteSql = deletePrefix;
                         appendIdentifier(deleteSql, rs()[keyColumns]);

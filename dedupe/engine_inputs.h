@@ -13,6 +13,7 @@ struct RunOptions {
     KeyRules rules;          // how loosely the chosen fields are compared
     bool keepLast = false;   // of each group the row with the highest identifier survives
     std::string removedInto; // also write the removed rows into this new table (empty: not kept)
+    bool emptyKeysDistinct = false; // a row whose chosen fields are all empty never repeats another
 };
 
 struct EngineInputs {
