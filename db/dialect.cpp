@@ -148,13 +148,19 @@ private:
             s.where = condition();
         if (accept("ORDER")) {
             expect("BY");
-            OrderBy o;
-            o.column = name("a field name");
-            if (accept("DESC"))
-                o.descending = true;
-            else
-                accept("ASC");
-            s.orderBy = o;
+            do {
+                OrderBy o;
+                o.column = name("a field name");
+                if (accept("DESC"))
+                    o.descending = true;
+                else
+                    accept("ASC");
+                if (accept("NULLS")) {
+                    expect("LAST");
+                    o.nullsLast = true;
+                }
+                s.orderBy.push_back(std::move(o));
+            } while (acceptPunct(','));
         }
         return s;
     }

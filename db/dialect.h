@@ -18,15 +18,17 @@ struct Condition {
 struct OrderBy {
     std::string column;
     bool descending = false;
+    bool nullsLast = false; // Nulls after every value, in either direction
 };
 
-// SELECT cols [INTO t2] FROM t [WHERE col = literal] [ORDER BY col [ASC|DESC]]
+// SELECT cols [INTO t2] FROM t [WHERE col = literal] [ORDER BY col [ASC|DESC] [NULLS LAST], ...]
+// Rows equal in every ORDER BY column keep their stored order.
 struct Select {
     std::vector<std::string> columns; // empty: *
     std::optional<std::string> into;
     std::string table;
     std::optional<Condition> where;
-    std::optional<OrderBy> orderBy;
+    std::vector<OrderBy> orderBy; // empty: the stored order
 };
 
 // ALTER TABLE t ADD [COLUMN] c LONG IDENTITY(1,1)

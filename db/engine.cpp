@@ -61,6 +61,27 @@ std::string joinQuoted(const TableInfo& t, const std::vector<int>& indexes) {
     throw Error(err::NoSuchColumn, "Field '" + column + "' not found in table '" + table + "'.");
 }
 
+// The ORDER BY of a dialect order, rows equal in it in rowid order; without one, the stored order. NULLS
+// LAST is spelt out, as SQLite before 3.30 lacks it.
+std::string orderClause(const TableInfo& t, const std::vector<dialect::OrderBy>& order) {
+    std::string text;
+    bool rowidAmongThem = false;
+    for (const dialect::OrderBy& o : order) {
+        const int i = t.columnIndex(o.column);
+        if (i < 0)
+            noSuchColumn(o.column, t.name);
+        const std::string column = quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name);
+        text += text.empty() ? " ORDER BY " : ", ";
+        if (o.nullsLast)
+            text += column + " IS NULL, ";
+        text += column + (o.descending ? " DESC" : "");
+        rowidAmongThem = rowidAmongThem || i == t.rowidAlias;
+    }
+    if (!t.rowid.empty() && !rowidAmongThem)
+        text += (text.empty() ? " ORDER BY " : ", ") + t.rowid;
+    return text;
+}
+
 bool mayBeEncrypted(FileKind kind) {
     return kind == FileKind::MaybeEncrypted || kind == FileKind::LooksEncrypted;
 }
@@ -783,17 +804,13 @@ std::shared_ptr<RecordSource> Engine::query(const std::string& sql, int cursorTy
             noSuchColumn(s->where->column, t.name);
         condition = quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name) + " = ?1";
     }
-    int orderIndex = -1;
-    if (s->orderBy) {
-        orderIndex = t.columnIndex(s->orderBy->column);
-        if (orderIndex < 0)
-            noSuchColumn(s->orderBy->column, t.name);
-    }
+    const std::string order = orderClause(t, s->orderBy);
 
     // Anything but a snapshot reads in rowid order, block by block, when the table allows it. So does a
     // snapshot of a work table: nothing but this connection can change it, and the layer copies what the
     // snapshot has left to give before it changes the table itself.
-    const bool rowidOrder = !s->orderBy || (orderIndex == t.rowidAlias && !s->orderBy->descending);
+    const bool rowidOrder = s->orderBy.empty() || (s->orderBy.size() == 1 && !s->orderBy[0].descending &&
+                                                   t.columnIndex(s->orderBy[0].column) == t.rowidAlias);
     if ((cursorType != adOpenStatic || work) && !t.rowid.empty() && rowidOrder) {
         std::optional<Value> value;
         if (s->where)
@@ -811,14 +828,7 @@ std::shared_ptr<RecordSource> Engine::query(const std::string& sql, int cursorTy
     std::string text = "SELECT " + selectList + " FROM " + t.qualified();
     if (!condition.empty())
         text += " WHERE " + condition;
-    if (s->orderBy) {
-        text += " ORDER BY " + quoteIdentifier(t.columns[static_cast<std::size_t>(orderIndex)].name) +
-                (s->orderBy->descending ? " DESC" : "");
-        if (!t.rowid.empty() && orderIndex != t.rowidAlias)
-            text += ", " + t.rowid; // ties keep stored order
-    } else if (!t.rowid.empty()) {
-        text += " ORDER BY " + t.rowid;
-    }
+    text += order;
     auto stmt = prepare(text, t.name);
     if (s->where)
         sqlite::bindValue(*m_api, stmt.get(), 1, s->where->value);
@@ -941,17 +951,7 @@ void Engine::selectInto(const dialect::Select& s) {
     }
     for (std::size_t k = 0; k < conditions.size(); ++k)
         insert += (k ? " AND " : " WHERE ") + conditions[k];
-    if (s.orderBy) {
-        const int i = t.columnIndex(s.orderBy->column);
-        if (i < 0)
-            noSuchColumn(s.orderBy->column, t.name);
-        insert += " ORDER BY " + quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name) +
-                  (s.orderBy->descending ? " DESC" : "");
-        if (!t.rowid.empty())
-            insert += ", " + t.rowid;
-    } else if (!t.rowid.empty()) {
-        insert += " ORDER BY " + t.rowid; // the copy keeps the stored order
-    }
+    insert += orderClause(t, s.orderBy); // without an order the copy keeps the stored order
 
     try {
         Transaction tx(*this);

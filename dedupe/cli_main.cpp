@@ -12,6 +12,7 @@
 #include "dedupe/cli_messages.h"
 #include "dedupe/dry_run.h"
 #include "dedupe/engine.h"
+#include "dedupe/groups.h"
 #include "dedupe/messages.h"
 #include <algorithm>
 #include <chrono>
@@ -53,6 +54,8 @@ struct Options {
     bool sameWords = false;
     bool emptyKeysDistinct = false;
     std::string removedInto;
+    std::string groupsInto;
+    std::vector<dedupe::OrderKey> orderBy;
     std::string sqliteCopy;
     // Only the copy of an Access file is wanted: no table to de-duplicate.
     bool copyOnly() const { return !sqliteCopy.empty() && table.empty() && fields.empty() && output.empty(); }
@@ -76,7 +79,8 @@ constexpr OptionName kOptionNames[] = {
     {"--replace", '\0', false},    {"--keep", '\0', true},        {"--ignore-case", '\0', false},
     {"--trim", '\0', false},       {"--removed-into", '\0', true}, {"--sqlite-copy", '\0', true},
     {"--collapse-blanks", '\0', false}, {"--fold-accents", '\0', false}, {"--ignore-punctuation", '\0', false},
-    {"--same-words", '\0', false},      {"--empty-keys", '\0', true},
+    {"--same-words", '\0', false},      {"--empty-keys", '\0', true},      {"--groups-into", '\0', true},
+    {"--order-by", '\0', true},
 };
 
 const OptionName* findOption(const std::string& name) {
@@ -163,6 +167,23 @@ Options parseArguments(int argc, char** argv) {
             if (value.empty())
                 throw UsageError{cli_text::needsValue(arg)};
             options.removedInto = value;
+        } else if (longName == "--groups-into") {
+            if (value.empty())
+                throw UsageError{cli_text::needsValue(arg)};
+            options.groupsInto = value;
+        } else if (longName == "--order-by") {
+            // FIELD or FIELD:asc or FIELD:desc, split at the last colon (a field's name may hold one).
+            dedupe::OrderKey key{value, false};
+            if (const auto colon = value.rfind(':'); colon != std::string::npos) {
+                const std::string direction = value.substr(colon + 1);
+                if (direction != "asc" && direction != "desc")
+                    throw UsageError{cli_text::orderDirection(value)};
+                key.field = value.substr(0, colon);
+                key.descending = direction == "desc";
+            }
+            if (key.field.empty())
+                throw UsageError{cli_text::needsValue(arg)};
+            options.orderBy.push_back(std::move(key));
         } else {
             if (value.empty())
                 throw UsageError{cli_text::needsValue(arg)};
@@ -171,6 +192,8 @@ Options parseArguments(int argc, char** argv) {
     }
     if (options.help || options.version)
         return options;
+    if (!options.groupsInto.empty() && !options.dryRun)
+        throw UsageError{cli_text::kGroupsOnlyCounted};
     if (!haveDatabase || options.database.empty())
         throw UsageError{cli_text::required("--database PATH")};
     if (options.copyOnly())
@@ -383,6 +406,8 @@ public:
     }
 
     long long rowsRead = -1, rowsRemoved = -1, rowsWritten = -1;
+    long long groups = -1, largestGroup = -1;
+    std::vector<dedupe::DryRunResult::Group> largestGroups;
     bool outputExists = false;
     std::string copiedInto;
 
@@ -402,12 +427,22 @@ private:
         out += ", \"output\": " + jsonString(m_options.output);
         if (!m_options.removedInto.empty())
             out += ", \"removed_into\": " + jsonString(m_options.removedInto);
+        if (!m_options.groupsInto.empty())
+            out += ", \"groups_into\": " + jsonString(m_options.groupsInto);
         out += ", \"dry_run\": " + std::string(m_options.dryRun ? "true" : "false");
         if (m_options.dryRun)
             out += ", \"output_exists\": " + std::string(outputExists ? "true" : "false");
         auto number = [](long long n) { return n >= 0 ? std::to_string(n) : std::string("null"); };
         out += ", \"rows_read\": " + number(rowsRead) + ", \"rows_removed\": " + number(rowsRemoved) +
                ", \"rows_written\": " + number(rowsWritten);
+        out += ", \"groups\": " + number(groups) + ", \"largest_group\": " + number(largestGroup);
+        if (m_options.dryRun && !m_options.groupsInto.empty()) {
+            std::string list;
+            for (const auto& group : largestGroups)
+                list += std::string(list.empty() ? "" : ", ") + "{\"values\": " + jsonString(group.values) +
+                        ", \"rows\": " + std::to_string(group.rows) + "}";
+            out += ", \"largest_groups\": [" + list + "]";
+        }
         char secondsText[32];
         std::snprintf(secondsText, sizeof secondsText, "%.3f", seconds);
         out += ", \"seconds\": " + std::string(secondsText);
@@ -475,6 +510,9 @@ int run(const Options& options) {
     } catch (const db::Error& error) {
         return outcome.fail(error.description());
     }
+    for (const dedupe::OrderKey& key : options.orderBy)
+        if (std::find(fields.begin(), fields.end(), key.field) == fields.end())
+            return outcome.fail(cli_text::fieldNotFound(key.field, options.table, database, joinNames(fields, 40)));
     for (std::size_t i = 0; i < options.fields.size(); ++i) {
         const std::string& name = options.fields[i];
         if (std::find(fields.begin(), fields.end(), name) == fields.end())
@@ -493,12 +531,19 @@ int run(const Options& options) {
     inputs.options.rules.ignorePunctuation = options.ignorePunctuation;
     inputs.options.rules.sameWords = options.sameWords;
     inputs.options.emptyKeysDistinct = options.emptyKeysDistinct;
+    inputs.options.groupsInto = options.groupsInto;
+    inputs.options.orderBy = options.orderBy;
+    // The table of groups adds three columns of its own to the table's: none may have their names.
+    if (!options.groupsInto.empty())
+        for (const std::string& name : fields)
+            if (dedupe::isGroupColumnName(name))
+                return outcome.fail(cli_text::groupColumnTaken(name, options.table));
     inputs.options.removedInto = options.removedInto;
 
     // An existing table is replaced only when asked: without --replace nothing changes.
     // (The chosen table itself is never replaced: the engine refuses that name with its own message.)
     std::string existing;
-    for (const std::string& name : {options.output, options.removedInto})
+    for (const std::string& name : {options.output, options.removedInto, options.groupsInto})
         if (!name.empty() && name != options.table && listed(tables, name) && existing.empty())
             existing = name;
 
@@ -508,14 +553,20 @@ int run(const Options& options) {
             outcome.rowsRead = counted.rowsRead;
             outcome.rowsRemoved = counted.rowsRemoved;
             outcome.rowsWritten = counted.rowsWritten();
+            outcome.groups = counted.groups;
+            outcome.largestGroup = counted.largestGroup;
+            outcome.largestGroups = counted.largest;
         } catch (const db::Error& error) {
             return outcome.fail(error.description());
         }
         outcome.outputExists = !existing.empty();
         if (!existing.empty())
             outcome.note(cli_text::wouldNeedReplace(existing, options.replace));
-        return outcome.succeed(
-            cli_text::wouldDo(outcome.rowsRead, outcome.rowsRemoved, outcome.rowsWritten, options.output));
+        std::string said =
+            cli_text::wouldDo(outcome.rowsRead, outcome.rowsRemoved, outcome.rowsWritten, options.output);
+        if (!options.groupsInto.empty())
+            said += "\n" + cli_text::largestGroups(outcome.groups, outcome.largestGroups);
+        return outcome.succeed(said);
     }
     if (!existing.empty() && !options.replace)
         return outcome.fail(cli_text::existsWithoutReplace(existing));
@@ -525,6 +576,10 @@ int run(const Options& options) {
     host.setProgressValue(0); // closes a progress bar left open
     outcome.rowsRead = result.rowsRead;
     outcome.rowsRemoved = result.rowsRemoved;
+    if (result.complete()) {
+        outcome.groups = result.groups;
+        outcome.largestGroup = result.largestGroup;
+    }
     if (!result.started)
         return outcome.fail(result.refusal); // with --json said here; otherwise already printed by the host
     // The report above said what failed and what was kept; the summary is only for a complete table.

@@ -1,7 +1,9 @@
 #pragma once
 // Every text rowsifter-cli prints, apart from the engine's own messages and reports.
+#include "dedupe/dry_run.h"
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace dedupe::cli_text {
 
@@ -25,6 +27,11 @@ Options:
                           without it the run refuses before changing anything
       --keep first|last   which row of each group survives: the first (lowest identifier, the default) or
                           the last (highest identifier)
+      --order-by FIELD[:desc]
+                          the row of each group that survives is the first in this order (repeat for
+                          several fields; Null values come last, rows equal in it go by identifier);
+                          with --keep last, the last: every direction is turned round, Nulls still last.
+                          A field whose name holds a colon is written FIELD:asc
       --ignore-case       compare without regard to letter case (Unicode case folding)
       --trim              compare without leading and trailing blanks
       --collapse-blanks   compare a run of blanks (spaces, tabs, line breaks) as one blank
@@ -41,6 +48,9 @@ Options:
                           one another (same, the default), or never repeats (distinct: all are kept)
       --removed-into NAME also write the removed rows, all their fields, into a new table NAME; both
                           tables are written, or neither
+      --groups-into NAME  with --dry-run: count the groups of two or more rows and show the five largest
+                          (the surviving row's values and the group's size). Writing the groups into a
+                          table NAME is not available yet: without --dry-run the option is refused
       --dry-run           read and compare only: print how many rows would be read, removed and
                           written, and change nothing (the file is opened read-only; no work table).
                           With --removed-into, the removed rows are counted, not written.
@@ -83,6 +93,11 @@ std::string workTableLeft(const std::string& workTable, const std::string& datab
 std::string rowsScanned(long long row, long long maximum);
 std::string keepWhich(const std::string& value);
 std::string emptyKeysWhich(const std::string& value);
+std::string orderDirection(const std::string& value);
+inline constexpr const char* kGroupsOnlyCounted =
+    "--groups-into only counts the groups, with --dry-run; writing them into a table is not available yet";
+std::string groupColumnTaken(const std::string& column, const std::string& table);
+std::string largestGroups(long long groups, const std::vector<DryRunResult::Group>& largest);
 std::string accessNeedsCopy(const std::string& database);
 std::string notAnAccessFile(const std::string& database);
 std::string copyingTable(const std::string& table, int number, int count);

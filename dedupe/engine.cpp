@@ -5,10 +5,12 @@
 #include "db/recordset.h"
 #include "db/sql_quote.h"
 #include "db/types.h"
+#include "dedupe/groups.h"
 #include "dedupe/key_rules.h"
 #include "dedupe/key_set.h"
 #include "dedupe/messages.h"
 #include "dedupe/row_key.h"
+#include <algorithm>
 #include <charconv>
 #include <exception>
 #include <filesystem>
@@ -53,6 +55,11 @@ std::string refusalFor(const EngineInputs& inputs, const std::string& output) {
     if (!removed.empty() && (sameTableName(removed, inputs.TableName) || sameTableName(removed, output) ||
                              sameTableName(removed, ScratchTableName) || sameTableName(removed, RemovedWorkTableName)))
         return text::removedTableNameTaken(removed);
+    const std::string& groups = inputs.options.groupsInto;
+    if (!groups.empty() &&
+        (sameTableName(groups, inputs.TableName) || sameTableName(groups, output) || sameTableName(groups, removed) ||
+         sameTableName(groups, ScratchTableName) || sameTableName(groups, RemovedWorkTableName)))
+        return text::groupsTableNameTaken(groups);
     return {};
 }
 
@@ -92,6 +99,24 @@ bool identifiersAreUnique(db::Recordset& scan, bool descending) {
     }
     scan.MoveFirst();
     return unique;
+}
+
+// Whether the last column of the scan can tell its rows apart, whatever order the scan is in: whole
+// numbers, none Null, no value twice. Leaves the scan on its first row.
+bool identifiersAreUniqueInAnyOrder(db::Recordset& scan) {
+    const int last = scan.fieldCount() - 1;
+    std::vector<std::int64_t> values;
+    for (scan.MoveFirst(); !scan.EOF_(); scan.MoveNext()) {
+        const db::Value value = scan[last];
+        if (!value.isInteger()) {
+            scan.MoveFirst();
+            return false;
+        }
+        values.push_back(value.asInteger());
+    }
+    scan.MoveFirst();
+    std::sort(values.begin(), values.end());
+    return std::adjacent_find(values.begin(), values.end()) == values.end();
 }
 
 db::Error notCreated(const char* what) {
@@ -259,10 +284,17 @@ private:
     bool openScan() {
         return work(152, [&] {
             rs().Open("SELECT " + m_inputs.ChosenFieldList + "," + db::quoteBackquote(m_identifier) + " FROM " +
-                          m_scratchBackquote + " order by " + db::quoteBackquote(m_identifier) +
-                          (m_inputs.options.keepLast ? " DESC" : ""),
+                          m_scratchBackquote + " order by " + survivorOrder(m_inputs.options) +
+                          db::quoteBackquote(m_identifier) + (m_inputs.options.keepLast ? " DESC" : ""),
                       conn(), db::adOpenStatic, db::adLockOptimistic);
         });
+    }
+
+    // Whether the identifiers tell the rows apart; in identifier order that is a check as the rows come.
+    bool identifiersUnique() {
+        if (!m_inputs.options.orderBy.empty())
+            return identifiersAreUniqueInAnyOrder(rs());
+        return identifiersAreUnique(rs(), m_inputs.options.keepLast);
     }
 
     // Opens the scan on an identifier that tells the rows apart. The table's own integer column may repeat
@@ -274,7 +306,7 @@ private:
             return;
         bool trusted = m_numbered;
         if (m_found && !m_numbered) {
-            trusted = workTest(152, [&] { return identifiersAreUnique(rs(), m_inputs.options.keepLast); });
+            trusted = workTest(152, [&] { return identifiersUnique(); });
             if (!trusted && !m_failure) {
                 work(152, [&] { rs().Close(); });
                 addNumberingColumn();
@@ -284,7 +316,7 @@ private:
             }
         }
         if (trusted)
-            trusted = workTest(152, [&] { return identifiersAreUnique(rs(), m_inputs.options.keepLast); });
+            trusted = workTest(152, [&] { return identifiersUnique(); });
         if (!trusted)
             work(152, [&] {
                 throw db::Error(db::err::EngineError, text::cannotTellRowsApart(m_identifier, m_inputs.TableName));
@@ -293,6 +325,8 @@ private:
 
     void scanAndDelete() {
         RowKeySet seen;
+        GroupCounter groups;
+        std::uint32_t ordinal = 0;
         work(148, [&] { seen.clear(); });
         work(150, [&] { rs().CursorLocation = db::adUseServer; });
         openTrustedScan();
@@ -346,7 +380,9 @@ private:
             if (workTest(182, [&] {
                     if (empty && m_inputs.options.emptyKeysDistinct)
                         return false;
-                    return !seen.insert(key, static_cast<std::uint64_t>(j), keyOfRow);
+                    const bool repeated = !seen.insert(key, static_cast<std::uint64_t>(j), keyOfRow, &ordinal);
+                    groups.add(ordinal, j);
+                    return repeated;
                 })) {
                 if (work(184, [&] {
                         deleteSql = deletePrefix;
@@ -364,6 +400,8 @@ private:
             if (work(188, [&] { rs().MoveNext(); }))
                 ++m_result.rowsRead;
         }
+        m_result.groups = groups.groups();
+        m_result.largestGroup = groups.largest();
         work(192, [&] { rs().Close(); });
         work(194, [&] { seen.clear(); });
         step(196, [&] { m_host.setTitle(core::kProductName); });

@@ -60,6 +60,8 @@ struct RunResult {
     long long rowsRead = 0;     // rows of the scan
     long long rowsRemoved = 0;  // duplicate rows deleted
     long long rowsWritten = -1; // rows of the output table; -1 when unknown
+    long long groups = 0;       // groups of two or more rows that agree on the key
+    long long largestGroup = 0; // rows of the largest of them; 0 when none
 
     // Written, and no statement that reads or writes the data failed: the output is exactly the
     // de-duplicated table (a work table left behind does not change that).

@@ -11,6 +11,7 @@ std::string outputIsChosenTable(const std::string& output, const std::string& ta
 std::string outputIsWorkTable(const std::string& output);
 std::string chosenIsWorkTable(const std::string& table);
 std::string removedTableNameTaken(const std::string& removed);
+std::string groupsTableNameTaken(const std::string& groups);
 std::string cannotTellRowsApart(const std::string& identifier, const std::string& table);
 std::string notCreated(const std::string& what);
 std::string notEnoughRoom(const std::string& table, const std::string& folder, long long needed, long long available);
