@@ -48,7 +48,20 @@ struct DropTable {
     std::string table;
 };
 
-using Statement = std::variant<Select, AddIdentity, Delete, DropTable>;
+// ALTER TABLE t ADD [COLUMN] c LONG: a plain integer column, Null in every row
+struct AddColumn {
+    std::string table;
+    std::string column;
+};
+
+// UPDATE t SET c = literal [, c = literal ...] WHERE col = literal
+struct Update {
+    std::string table;
+    std::vector<Condition> set;
+    Condition where;
+};
+
+using Statement = std::variant<Select, AddIdentity, Delete, DropTable, AddColumn, Update>;
 
 // Exactly one statement, optionally followed by ';'. Throws db::Error (err::SyntaxError) otherwise.
 Statement parse(std::string_view sql);

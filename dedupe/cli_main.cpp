@@ -192,8 +192,6 @@ Options parseArguments(int argc, char** argv) {
     }
     if (options.help || options.version)
         return options;
-    if (!options.groupsInto.empty() && !options.dryRun)
-        throw UsageError{cli_text::kGroupsOnlyCounted};
     if (!haveDatabase || options.database.empty())
         throw UsageError{cli_text::required("--database PATH")};
     if (options.copyOnly())

@@ -48,9 +48,11 @@ Options:
                           one another (same, the default), or never repeats (distinct: all are kept)
       --removed-into NAME also write the removed rows, all their fields, into a new table NAME; both
                           tables are written, or neither
-      --groups-into NAME  with --dry-run: count the groups of two or more rows and show the five largest
-                          (the surviving row's values and the group's size). Writing the groups into a
-                          table NAME is not available yet: without --dry-run the option is refused
+      --groups-into NAME  also write every row of a group of two or more rows into a new table NAME: all
+                          its fields, then group_number (1, 2, ... in the order of each group's lowest
+                          identifier), group_size and survivor (1 for the row that stays, else 0); all
+                          the tables are written, or none. With --dry-run, count the groups and show the
+                          five largest (the surviving row's values and the group's size)
       --dry-run           read and compare only: print how many rows would be read, removed and
                           written, and change nothing (the file is opened read-only; no work table).
                           With --removed-into, the removed rows are counted, not written.
@@ -94,8 +96,6 @@ std::string rowsScanned(long long row, long long maximum);
 std::string keepWhich(const std::string& value);
 std::string emptyKeysWhich(const std::string& value);
 std::string orderDirection(const std::string& value);
-inline constexpr const char* kGroupsOnlyCounted =
-    "--groups-into only counts the groups, with --dry-run; writing them into a table is not available yet";
 std::string groupColumnTaken(const std::string& column, const std::string& table);
 std::string largestGroups(long long groups, const std::vector<DryRunResult::Group>& largest);
 std::string accessNeedsCopy(const std::string& database);

@@ -56,9 +56,9 @@ std::string refusalFor(const EngineInputs& inputs, const std::string& output) {
                              sameTableName(removed, ScratchTableName) || sameTableName(removed, RemovedWorkTableName)))
         return text::removedTableNameTaken(removed);
     const std::string& groups = inputs.options.groupsInto;
-    if (!groups.empty() &&
-        (sameTableName(groups, inputs.TableName) || sameTableName(groups, output) || sameTableName(groups, removed) ||
-         sameTableName(groups, ScratchTableName) || sameTableName(groups, RemovedWorkTableName)))
+    if (!groups.empty() && (sameTableName(groups, inputs.TableName) || sameTableName(groups, output) ||
+                            sameTableName(groups, removed) || sameTableName(groups, ScratchTableName) ||
+                            sameTableName(groups, RemovedWorkTableName) || sameTableName(groups, GroupsWorkTableName)))
         return text::groupsTableNameTaken(groups);
     return {};
 }
@@ -213,7 +213,13 @@ private:
         }
         if (keepsRemoved() && !m_failure)
             dropQuietly(RemovedWorkTableName);
+        if (keepsGroups() && !m_failure)
+            dropQuietly(GroupsWorkTableName);
     }
+
+    // The work table of the groups, when they are written: a copy of the work table made before the scan
+    // deletes anything, turned into the table of groups after it.
+    bool keepsGroups() const { return !m_inputs.options.groupsInto.empty(); }
 
     // The work table of the removed rows, when they are kept: a copy of the work table from which each row
     // that survives is deleted, so that it ends holding exactly the removed rows.
@@ -339,6 +345,12 @@ private:
                 conn().declareWorkTable(RemovedWorkTableName); // kept outside the user's file as well
                 conn().Execute("SELECT * INTO " + db::quoteBracket(RemovedWorkTableName) + " From " + m_scratchBracket);
             });
+        if (keepsGroups())
+            m_groupsMade = work(120, [&] {
+                conn().declareWorkTable(GroupsWorkTableName);
+                conn().Execute("SELECT * INTO " + db::quoteBracket(GroupsWorkTableName) + " From " + m_scratchBracket);
+            });
+        GroupRows groupRows;
         const std::string keptPrefix = "delete from " + db::quoteBackquote(RemovedWorkTableName) + " where " +
                                        db::quoteBackquote(m_identifier) + "=";
         const std::string deletePrefix =
@@ -378,10 +390,15 @@ private:
             // known to repeat is deleted; any failure ends the scan, and the run writes nothing. With
             // distinct empty keys, a row with nothing in its chosen fields is never looked up.
             if (workTest(182, [&] {
-                    if (empty && m_inputs.options.emptyKeysDistinct)
+                    if (empty && m_inputs.options.emptyKeysDistinct) {
+                        if (keepsGroups())
+                            groupRows.add(rs()[keyColumns].asInteger(), GroupRows::kAlone, true);
                         return false;
+                    }
                     const bool repeated = !seen.insert(key, static_cast<std::uint64_t>(j), keyOfRow, &ordinal);
                     groups.add(ordinal, j);
+                    if (keepsGroups())
+                        groupRows.add(rs()[keyColumns].asInteger(), ordinal, !repeated);
                     return repeated;
                 })) {
                 if (work(184, [&] {
@@ -402,6 +419,11 @@ private:
         }
         m_result.groups = groups.groups();
         m_result.largestGroup = groups.largest();
+        if (m_groupsMade)
+            work(184, [&] {
+                groupRows.writeStatements(groups, GroupsWorkTableName, m_identifier,
+                                          [&](const std::string& sql) { conn().Execute(sql); });
+            });
         work(192, [&] { rs().Close(); });
         work(194, [&] { seen.clear(); });
         step(196, [&] { m_host.setTitle(core::kProductName); });
@@ -416,11 +438,16 @@ private:
         std::optional<std::string> removedReplaced;
         if (keepsRemoved() && workTest(112, [&] { return m_host.isTableListed(removed); }))
             removedReplaced = removed;
-        const bool inTransaction = (m_replaced || keepsRemoved()) && work(114, [&] { conn().BeginTrans(); });
+        const std::string& groups = m_inputs.options.groupsInto;
+        const bool groupsReplaced = keepsGroups() && workTest(112, [&] { return m_host.isTableListed(groups); });
+        const bool inTransaction =
+            (m_replaced || keepsRemoved() || keepsGroups()) && work(114, [&] { conn().BeginTrans(); });
         if (m_replaced)
             work(114, [&] { conn().Execute("DROP TABLE " + db::quoteBracket(*m_replaced)); });
         if (removedReplaced)
             work(114, [&] { conn().Execute("DROP TABLE " + db::quoteBracket(*removedReplaced)); });
+        if (groupsReplaced)
+            work(114, [&] { conn().Execute("DROP TABLE " + db::quoteBracket(groups)); });
         work(198, [&] {
             conn().Execute("SELECT " + m_inputs.TableFieldList + " INTO " + db::quoteBracket(output) + " FROM " +
                            m_scratchBracket);
@@ -429,6 +456,14 @@ private:
             work(198, [&] {
                 conn().Execute("SELECT " + m_inputs.TableFieldList + " INTO " + db::quoteBracket(removed) + " FROM " +
                                db::quoteBracket(RemovedWorkTableName));
+            });
+        if (keepsGroups())
+            work(198, [&] {
+                conn().Execute("SELECT " + m_inputs.TableFieldList + ", " + db::quoteBracket(kGroupNumberColumn) +
+                               ", " + db::quoteBracket(kGroupSizeColumn) + ", " + db::quoteBracket(kSurvivorColumn) +
+                               " INTO " + db::quoteBracket(groups) + " FROM " + db::quoteBracket(GroupsWorkTableName) +
+                               " ORDER BY " + db::quoteBracket(kGroupNumberColumn) + ", " +
+                               db::quoteBracket(m_identifier));
             });
         if (inTransaction)
             work(198, [&] { conn().CommitTrans(); });
@@ -441,12 +476,18 @@ private:
             m_scratchMade = !dropScratch(200);
             if (m_removedMade)
                 m_removedMade = !dropWorkTable(200, RemovedWorkTableName);
+            if (m_groupsMade)
+                m_groupsMade = !dropWorkTable(200, GroupsWorkTableName);
         } else {
             if (m_scratchMade)
                 m_scratchMade = !dropScratchQuietly();
             if (m_removedMade) {
                 dropQuietly(RemovedWorkTableName);
                 m_removedMade = false;
+            }
+            if (m_groupsMade) {
+                dropQuietly(GroupsWorkTableName);
+                m_groupsMade = false;
             }
         }
     }
@@ -534,6 +575,7 @@ private:
     std::optional<std::string> m_replaced; // the listed table of the output's name
     bool m_scratchMade = false;            // the work table exists in the file
     bool m_removedMade = false;            // so does the work table of the removed rows
+    bool m_groupsMade = false;             // and that of the groups
     bool m_found = false;                  // the copy has an integer column of its own
     bool m_numbered = false;               // the numbering column was added
     std::string m_identifier;

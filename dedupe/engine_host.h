@@ -14,6 +14,8 @@ inline constexpr const char* ScratchTableName = "TEMP_TABLE_CREATED_BY_QUORVANDE
 inline constexpr const char* ScratchColumnName = "TEMP_COLUMN_CREATED_BY_QUORVANDELL";
 // The command line's work table of removed rows (only when they are kept).
 inline constexpr const char* RemovedWorkTableName = "TEMP_REMOVED_CREATED_BY_QUORVANDELL";
+// And its work table of the groups (only when they are written).
+inline constexpr const char* GroupsWorkTableName = "TEMP_GROUPS_CREATED_BY_QUORVANDELL";
 
 class EngineHost {
 public:

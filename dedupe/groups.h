@@ -3,6 +3,8 @@
 // hold two or more rows, and the largest of them.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -23,7 +25,8 @@ public:
     // number). `row` is the row's place in the scan.
     void add(std::uint32_t ordinal, long long row);
 
-    long long groups() const { return m_groups; }   // groups of two or more rows
+    long long groups() const { return m_groups; } // groups of two or more rows
+    std::uint32_t size(std::uint32_t ordinal) const { return ordinal < m_sizes.size() ? m_sizes[ordinal] : 0; }
     long long largest() const { return m_largest; } // rows of the largest such group; 0 when none
 
     // The `count` largest groups of two or more rows, largest first, of equal size the one first seen
@@ -42,6 +45,28 @@ private:
     std::vector<long long> m_lastRow;   // by ordinal
     long long m_groups = 0;
     long long m_largest = 0;
+};
+
+// Every row of a scan with its group, for the table of groups: the work copy of the table is turned into
+// it by statements of the dialect (three columns added, each grouped row's filled, every other row deleted).
+class GroupRows {
+public:
+    static constexpr std::uint32_t kAlone = 0xFFFFFFFFu; // a row that belongs to no group (an empty key)
+
+    void add(std::int64_t identifier, std::uint32_t ordinal, bool survivor);
+
+    // Passes each statement to `execute`, in order. Groups are numbered 1, 2, ... by their lowest
+    // identifier.
+    void writeStatements(const GroupCounter& counter, const std::string& table, const std::string& identifier,
+                         const std::function<void(const std::string&)>& execute) const;
+
+private:
+    struct Row {
+        std::int64_t identifier;
+        std::uint32_t ordinal;
+        bool survivor;
+    };
+    std::vector<Row> m_rows;
 };
 
 } // namespace dedupe

@@ -55,6 +55,20 @@ TEST(Dialect, ReadsEveryFormTheProgramSends) {
         EXPECT_EQ(*s.into, "o");
     }
     EXPECT_EQ(std::get<DropTable>(parse("DROP TABLE [o]")).table, "o");
+    {
+        const auto a = std::get<AddColumn>(parse("ALTER TABLE [g] ADD COLUMN [group_size] LONG"));
+        EXPECT_EQ(a.table, "g");
+        EXPECT_EQ(a.column, "group_size");
+    }
+    {
+        const auto u = std::get<Update>(parse("UPDATE [g] SET [n] = 3, [s] = 'x' WHERE `ID` = 7"));
+        EXPECT_EQ(u.table, "g");
+        ASSERT_EQ(u.set.size(), 2u);
+        EXPECT_EQ(u.set[1].column, "s");
+        EXPECT_EQ(u.set[1].value, db::Value("x"));
+        EXPECT_EQ(u.where.column, "ID");
+        EXPECT_EQ(u.where.value, db::Value(7));
+    }
     EXPECT_EQ(std::get<DropTable>(parse("  drop\ttable\nPlain_Name1  ;  ")).table, "Plain_Name1");
 }
 
@@ -89,8 +103,9 @@ TEST(Dialect, RefusesAnythingElseWithAClearMessage) {
         "DELETE FROM t",                       // delete without a condition
         "SELECT * FROM [unclosed",             // quoting not closed
         "SELECT * FROM []",                    // empty name
-        "UPDATE t SET a = 1",                  // not in the dialect
-        "ALTER TABLE s ADD COLUMN c TEXT",     // only the auto-numbered column can be added
+        "UPDATE t SET a = 1",                  // an update names its row
+        "UPDATE t SET a = 1 WHERE b = 2 OR c = 3",
+        "ALTER TABLE s ADD COLUMN c TEXT", // only integer columns can be added
         "ALTER TABLE s ADD COLUMN c LONG IDENTITY(5,2)",
         "SELECT a FROM t WHERE b = c", // a name where a literal belongs
         "SELECT a, FROM t",

@@ -108,8 +108,62 @@ TEST_F(CliOrder, GroupsAreCountedAndTheLargestShown) {
     const Outcome run = cli({"-d", path, "-t", "Orders", "-f", "cust", "-o", "Kept", "--json"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find(counts), std::string::npos) << run.out;
-    // Nothing may claim to have written a table of groups that it did not write.
-    EXPECT_EQ(cli({"-d", path, "-t", "Orders", "-f", "cust", "-o", "Kept2", "--groups-into", "Groups"}).status, 2);
+}
+
+struct GroupsCase {
+    const char* name;
+    std::vector<std::string> options;
+    const char* survivorOrder; // the order in SQL that picks each group's survivor
+};
+
+void PrintTo(const GroupsCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CliGroupsCase : public CliOrder, public ::testing::WithParamInterface<GroupsCase> {};
+
+// The table of groups holds every row of a group of two or more with all its fields, its group's number
+// (by the group's lowest identifier), size and whether it survives; the removed rows written beside it are
+// exactly the others of each group.
+TEST_P(CliGroupsCase, EveryRowOfAGroupWithItsNumberSizeAndSurvivor) {
+    const GroupsCase& c = GetParam();
+    std::vector<std::string> args = {
+        "-d", path, "-t", "Orders", "-f", "cust", "-o", "Kept", "--groups-into", "Groups", "--removed-into", "Gone"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Outcome o = cli(args);
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::string grouped =
+        std::string("SELECT *, min(n) OVER g AS low, count(*) OVER g AS size, first_value(n) OVER (PARTITION BY "
+                    "cust ORDER BY ") +
+        c.survivorOrder + ") AS kept FROM Orders WINDOW g AS (PARTITION BY cust)";
+    EXPECT_EQ(dump("SELECT * FROM Groups;"),
+              dump("SELECT n, cust, placed, amount, dense_rank() OVER (ORDER BY low), size, n = kept FROM (" + grouped +
+                   ") WHERE size > 1 ORDER BY low, n;"));
+    EXPECT_EQ(dump("SELECT * FROM Gone ORDER BY n;"),
+              dump("SELECT n, cust, placed, amount FROM (" + grouped + ") WHERE n <> kept ORDER BY n;"));
+    EXPECT_EQ(dump("SELECT count(*) FROM Kept;"), dump("SELECT count(DISTINCT cust) FROM Orders;"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CliGroupsCase,
+                         ::testing::Values(GroupsCase{"ByIdentifier", {}, "n"},
+                                           GroupsCase{"KeepLastByAnOrder",
+                                                      {"--order-by", "amount:desc", "--keep", "last"},
+                                                      "amount ASC NULLS LAST, n DESC"}),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+// The table of groups is refused before anything changes when its name is taken by another table of the
+// run, and when the chosen table has a field of one of its own columns' names.
+TEST_F(CliOrder, ATableOfGroupsThatCannotBeWrittenIsRefusedBeforeTheRun) {
+    const std::string before = dedupe_test::slurp(path);
+    EXPECT_EQ(cli({"-d", path, "-t", "Orders", "-f", "cust", "-o", "Kept", "--groups-into", "kept"}).status, 1);
+    EXPECT_EQ(cli({"-d", path, "-t", "Orders", "-f", "cust", "-o", "Kept", "--groups-into", "Orders"}).status, 1);
+    runSqliteTool(path, "CREATE TABLE Marked (id INTEGER PRIMARY KEY, name TEXT, Survivor INTEGER);");
+    const std::string marked = dedupe_test::slurp(path);
+    const Outcome clash = cli({"-d", path, "-t", "Marked", "-f", "name", "-o", "K", "--groups-into", "G"});
+    EXPECT_EQ(clash.status, 1);
+    EXPECT_NE(clash.err.find("'Survivor'"), std::string::npos) << clash.err;
+    EXPECT_EQ(dedupe_test::slurp(path), marked);
+    EXPECT_NE(before, marked);
 }
 
 } // namespace
