@@ -43,8 +43,10 @@ public:
             result = remove();
         else if (isKeyword("DROP"))
             result = drop();
+        else if (isKeyword("UPDATE"))
+            result = update();
         else
-            fail("it must start with SELECT, ALTER TABLE, DELETE or DROP TABLE");
+            fail("it must start with SELECT, ALTER TABLE, UPDATE, DELETE or DROP TABLE");
         if (peek().kind == Kind::Punct && peek().text == ";")
             ++m_pos;
         if (peek().kind != Kind::End)
@@ -148,18 +150,24 @@ private:
             s.where = condition();
         if (accept("ORDER")) {
             expect("BY");
-            OrderBy o;
-            o.column = name("a field name");
-            if (accept("DESC"))
-                o.descending = true;
-            else
-                accept("ASC");
-            s.orderBy = o;
+            do {
+                OrderBy o;
+                o.column = name("a field name");
+                if (accept("DESC"))
+                    o.descending = true;
+                else
+                    accept("ASC");
+                if (accept("NULLS")) {
+                    expect("LAST");
+                    o.nullsLast = true;
+                }
+                s.orderBy.push_back(std::move(o));
+            } while (acceptPunct(','));
         }
         return s;
     }
 
-    AddIdentity alter() {
+    Statement alter() {
         expect("ALTER");
         expect("TABLE");
         AddIdentity a;
@@ -170,9 +178,9 @@ private:
         const bool counter = accept("COUNTER") || accept("AUTOINCREMENT");
         if (!counter) {
             if (!(accept("LONG") || accept("INTEGER") || accept("INT")))
-                fail("only an auto-numbered column (LONG IDENTITY(1,1)) can be added");
+                fail("only an integer column (LONG, or LONG IDENTITY(1,1)) can be added");
             if (!isKeyword("IDENTITY"))
-                fail("only an auto-numbered column (LONG IDENTITY(1,1)) can be added");
+                return AddColumn{a.table, a.column};
         }
         accept("IDENTITY");
         if (acceptPunct('(')) {
@@ -195,6 +203,19 @@ private:
         expect("WHERE");
         d.where = condition();
         return d;
+    }
+
+    Update update() {
+        expect("UPDATE");
+        Update u;
+        u.table = name("a table name");
+        expect("SET");
+        do
+            u.set.push_back(condition());
+        while (acceptPunct(','));
+        expect("WHERE");
+        u.where = condition();
+        return u;
     }
 
     DropTable drop() {

@@ -18,15 +18,17 @@ struct Condition {
 struct OrderBy {
     std::string column;
     bool descending = false;
+    bool nullsLast = false; // Nulls after every value, in either direction
 };
 
-// SELECT cols [INTO t2] FROM t [WHERE col = literal] [ORDER BY col [ASC|DESC]]
+// SELECT cols [INTO t2] FROM t [WHERE col = literal] [ORDER BY col [ASC|DESC] [NULLS LAST], ...]
+// Rows equal in every ORDER BY column keep their stored order.
 struct Select {
     std::vector<std::string> columns; // empty: *
     std::optional<std::string> into;
     std::string table;
     std::optional<Condition> where;
-    std::optional<OrderBy> orderBy;
+    std::vector<OrderBy> orderBy; // empty: the stored order
 };
 
 // ALTER TABLE t ADD [COLUMN] c LONG IDENTITY(1,1)
@@ -46,7 +48,20 @@ struct DropTable {
     std::string table;
 };
 
-using Statement = std::variant<Select, AddIdentity, Delete, DropTable>;
+// ALTER TABLE t ADD [COLUMN] c LONG: a plain integer column, Null in every row
+struct AddColumn {
+    std::string table;
+    std::string column;
+};
+
+// UPDATE t SET c = literal [, c = literal ...] WHERE col = literal
+struct Update {
+    std::string table;
+    std::vector<Condition> set;
+    Condition where;
+};
+
+using Statement = std::variant<Select, AddIdentity, Delete, DropTable, AddColumn, Update>;
 
 // Exactly one statement, optionally followed by ';'. Throws db::Error (err::SyntaxError) otherwise.
 Statement parse(std::string_view sql);

@@ -62,6 +62,27 @@ std::string joinQuoted(const TableInfo& t, const std::vector<int>& indexes) {
     throw Error(err::NoSuchColumn, "Field '" + column + "' not found in table '" + table + "'.");
 }
 
+// The ORDER BY of a dialect order, rows equal in it in rowid order; without one, the stored order. NULLS
+// LAST is spelt out, as SQLite before 3.30 lacks it.
+std::string orderClause(const TableInfo& t, const std::vector<dialect::OrderBy>& order) {
+    std::string text;
+    bool rowidAmongThem = false;
+    for (const dialect::OrderBy& o : order) {
+        const int i = t.columnIndex(o.column);
+        if (i < 0)
+            noSuchColumn(o.column, t.name);
+        const std::string column = quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name);
+        text += text.empty() ? " ORDER BY " : ", ";
+        if (o.nullsLast)
+            text += column + " IS NULL, ";
+        text += column + (o.descending ? " DESC" : "");
+        rowidAmongThem = rowidAmongThem || i == t.rowidAlias;
+    }
+    if (!t.rowid.empty() && !rowidAmongThem)
+        text += (text.empty() ? " ORDER BY " : ", ") + t.rowid;
+    return text;
+}
+
 bool mayBeEncrypted(FileKind kind) {
     return kind == FileKind::MaybeEncrypted || kind == FileKind::LooksEncrypted;
 }
@@ -759,6 +780,10 @@ void Engine::execute(const std::string& sql) {
         addIdentity(*a);
     } else if (const auto* d = std::get_if<dialect::Delete>(&statement)) {
         deleteRows(*d);
+    } else if (const auto* u = std::get_if<dialect::Update>(&statement)) {
+        updateRows(*u);
+    } else if (const auto* c = std::get_if<dialect::AddColumn>(&statement)) {
+        addColumn(*c);
     } else {
         dropTable(std::get<dialect::DropTable>(statement));
     }
@@ -808,17 +833,13 @@ std::shared_ptr<RecordSource> Engine::query(const std::string& sql, int cursorTy
             noSuchColumn(s->where->column, t.name);
         condition = quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name) + " = ?1";
     }
-    int orderIndex = -1;
-    if (s->orderBy) {
-        orderIndex = t.columnIndex(s->orderBy->column);
-        if (orderIndex < 0)
-            noSuchColumn(s->orderBy->column, t.name);
-    }
+    const std::string order = orderClause(t, s->orderBy);
 
     // Anything but a snapshot reads in rowid order, block by block, when the table allows it. So does a
     // snapshot of a work table: nothing but this connection can change it, and the layer copies what the
     // snapshot has left to give before it changes the table itself.
-    const bool rowidOrder = !s->orderBy || (orderIndex == t.rowidAlias && !s->orderBy->descending);
+    const bool rowidOrder = s->orderBy.empty() || (s->orderBy.size() == 1 && !s->orderBy[0].descending &&
+                                                   t.columnIndex(s->orderBy[0].column) == t.rowidAlias);
     if ((cursorType != adOpenStatic || work) && !t.rowid.empty() && rowidOrder) {
         std::optional<Value> value;
         if (s->where)
@@ -836,14 +857,7 @@ std::shared_ptr<RecordSource> Engine::query(const std::string& sql, int cursorTy
     std::string text = "SELECT " + selectList + " FROM " + t.qualified();
     if (!condition.empty())
         text += " WHERE " + condition;
-    if (s->orderBy) {
-        text += " ORDER BY " + quoteIdentifier(t.columns[static_cast<std::size_t>(orderIndex)].name) +
-                (s->orderBy->descending ? " DESC" : "");
-        if (!t.rowid.empty() && orderIndex != t.rowidAlias)
-            text += ", " + t.rowid; // ties keep stored order
-    } else if (!t.rowid.empty()) {
-        text += " ORDER BY " + t.rowid;
-    }
+    text += order;
     auto stmt = prepare(text, t.name);
     if (s->where)
         sqlite::bindValue(*m_api, stmt.get(), 1, s->where->value);
@@ -968,17 +982,7 @@ void Engine::selectInto(const dialect::Select& s) {
     }
     for (std::size_t k = 0; k < conditions.size(); ++k)
         insert += (k ? " AND " : " WHERE ") + conditions[k];
-    if (s.orderBy) {
-        const int i = t.columnIndex(s.orderBy->column);
-        if (i < 0)
-            noSuchColumn(s.orderBy->column, t.name);
-        insert += " ORDER BY " + quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name) +
-                  (s.orderBy->descending ? " DESC" : "");
-        if (!t.rowid.empty())
-            insert += ", " + t.rowid;
-    } else if (!t.rowid.empty()) {
-        insert += " ORDER BY " + t.rowid; // the copy keeps the stored order
-    }
+    insert += orderClause(t, s.orderBy); // without an order the copy keeps the stored order
 
     try {
         Transaction tx(*this);
@@ -1341,6 +1345,86 @@ void Engine::deleteRows(const dialect::Delete& d) {
     const int rc = m_api->step(stmt);
     if (rc != SQLITE_DONE)
         raise(rc, d.table);
+}
+
+void Engine::addColumn(const dialect::AddColumn& a) {
+    const TableInfo t = describe(a.table);
+    if (t.isView)
+        throw Error(err::EngineError, "'" + t.name + "' is a view: no column can be added to it.");
+    if (t.columnIndex(a.column) >= 0)
+        throw Error(err::EngineError, "Field '" + a.column + "' already exists in table '" + t.name + "'.");
+    if (WorkTable* w = workTable(t)) {
+        applyRecordedDeletes(*w);
+        freezeSnapshots(*w);
+    }
+    Transaction tx(*this);
+    exec("ALTER TABLE " + t.qualified() + " ADD COLUMN " + quoteIdentifier(a.column) + " INTEGER", t.name);
+    tx.commit();
+    schemaChanged();
+}
+
+// The statement of an update of one shape (table, columns set, column looked up), prepared once, its row
+// found through the rowid or an index as a delete's is.
+Engine::DeleteTarget& Engine::updateStatement(const dialect::Update& u) {
+    if (m_deletesStale) {
+        m_deletes.clear();
+        m_deletesStale = false;
+    }
+    std::string key = std::string(1, '\0') + "update" + '\0' + u.table;
+    for (const dialect::Condition& c : u.set)
+        key += '\0' + c.column;
+    key += '\0' + u.where.column;
+    if (auto it = m_deletes.find(key); it != m_deletes.end())
+        return it->second;
+
+    const TableInfo t = describe(u.table);
+    if (t.isView)
+        throw Error(err::EngineError, "'" + t.name + "' is a view: its rows cannot be changed.");
+    std::string sql = "UPDATE " + t.qualified() + " SET ";
+    for (std::size_t k = 0; k < u.set.size(); ++k) {
+        const int i = t.columnIndex(u.set[k].column);
+        if (i < 0)
+            noSuchColumn(u.set[k].column, t.name);
+        sql += (k ? ", " : "") + quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name) + " = ?" +
+               std::to_string(k + 1);
+    }
+    std::string target;
+    const int i = t.columnIndex(u.where.column);
+    if (i >= 0 && i == t.rowidAlias) {
+        target = t.rowid;
+    } else if (i >= 0) {
+        beginBatch();
+        ensureIndex(t, t.columns[static_cast<std::size_t>(i)]);
+        target = quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name);
+    } else if (!t.rowid.empty() && equalNoCase(t.rowid, u.where.column)) {
+        target = t.rowid;
+    } else {
+        noSuchColumn(u.where.column, t.name);
+    }
+    DeleteTarget made;
+    made.stmt = prepare(sql + " WHERE " + target + " = ?" + std::to_string(u.set.size() + 1), t.name);
+    made.work = workTable(t);
+    return m_deletes.emplace(std::move(key), std::move(made)).first->second;
+}
+
+void Engine::updateRows(const dialect::Update& u) {
+    // Batched as deletes are; a work table's update writes the file as one there would.
+    const bool fresh = !m_heldTransaction && !m_batchOpen;
+    beginBatch();
+    DeleteTarget& target = updateStatement(u);
+    if (target.work) {
+        if (fresh)
+            touchFile();
+        freezeSnapshots(*target.work);
+    }
+    sqlite3_stmt* stmt = target.stmt.get();
+    sqlite::ResetOnExit reset(*m_api, stmt);
+    for (std::size_t k = 0; k < u.set.size(); ++k)
+        sqlite::bindValue(*m_api, stmt, static_cast<int>(k + 1), u.set[k].value);
+    sqlite::bindValue(*m_api, stmt, static_cast<int>(u.set.size() + 1), u.where.value);
+    const int rc = m_api->step(stmt);
+    if (rc != SQLITE_DONE)
+        raise(rc, u.table);
 }
 
 std::string Engine::deletePlan(const std::string& sql) {

@@ -134,8 +134,11 @@ private:
     void addIdentity(const dialect::AddIdentity& a);
     void deleteRows(const dialect::Delete& d);
     void dropTable(const dialect::DropTable& d);
+    void addColumn(const dialect::AddColumn& a);
+    void updateRows(const dialect::Update& u);
     struct DeleteTarget;
     DeleteTarget& deleteStatement(const dialect::Delete& d);
+    DeleteTarget& updateStatement(const dialect::Update& u);
     void ensureIndex(const TableInfo& table, const ColumnDef& column);
 
     struct WorkTable;
@@ -160,7 +163,7 @@ private:
         WorkTable* work = nullptr; // the work table deleted from
         bool byRowid = false;      // by its rowid: recorded, not carried out
     };
-    std::unordered_map<std::string, DeleteTarget> m_deletes; // by table and column as written
+    std::unordered_map<std::string, DeleteTarget> m_deletes; // by table and column as written; updates too
     std::vector<std::string> m_declaredWork;
     std::vector<std::unique_ptr<WorkTable>> m_work; // index + 1 names the database: rowsifter_work_N
     bool m_keptFunction = false;

@@ -12,6 +12,7 @@
 #include "dedupe/cli_messages.h"
 #include "dedupe/dry_run.h"
 #include "dedupe/engine.h"
+#include "dedupe/groups.h"
 #include "dedupe/messages.h"
 #include <algorithm>
 #include <chrono>
@@ -47,7 +48,14 @@ struct Options {
     bool keepLast = false;
     bool ignoreCase = false;
     bool trim = false;
+    bool collapseBlanks = false;
+    bool foldAccents = false;
+    bool ignorePunctuation = false;
+    bool sameWords = false;
+    bool emptyKeysDistinct = false;
     std::string removedInto;
+    std::string groupsInto;
+    std::vector<dedupe::OrderKey> orderBy;
     std::string sqliteCopy;
     // Only the copy of an Access file is wanted: no table to de-duplicate.
     bool copyOnly() const { return !sqliteCopy.empty() && table.empty() && fields.empty() && output.empty(); }
@@ -70,6 +78,9 @@ constexpr OptionName kOptionNames[] = {
     {"--version", '\0', false},    {"--dry-run", '\0', false},    {"--json", '\0', false},
     {"--replace", '\0', false},    {"--keep", '\0', true},        {"--ignore-case", '\0', false},
     {"--trim", '\0', false},       {"--removed-into", '\0', true}, {"--sqlite-copy", '\0', true},
+    {"--collapse-blanks", '\0', false}, {"--fold-accents", '\0', false}, {"--ignore-punctuation", '\0', false},
+    {"--same-words", '\0', false},      {"--empty-keys", '\0', true},      {"--groups-into", '\0', true},
+    {"--order-by", '\0', true},
 };
 
 const OptionName* findOption(const std::string& name) {
@@ -140,10 +151,39 @@ Options parseArguments(int argc, char** argv) {
             options.ignoreCase = true;
         } else if (longName == "--trim") {
             options.trim = true;
+        } else if (longName == "--collapse-blanks") {
+            options.collapseBlanks = true;
+        } else if (longName == "--fold-accents") {
+            options.foldAccents = true;
+        } else if (longName == "--ignore-punctuation") {
+            options.ignorePunctuation = true;
+        } else if (longName == "--same-words") {
+            options.sameWords = true;
+        } else if (longName == "--empty-keys") {
+            if (value != "same" && value != "distinct")
+                throw UsageError{cli_text::emptyKeysWhich(value)};
+            options.emptyKeysDistinct = value == "distinct";
         } else if (longName == "--removed-into") {
             if (value.empty())
                 throw UsageError{cli_text::needsValue(arg)};
             options.removedInto = value;
+        } else if (longName == "--groups-into") {
+            if (value.empty())
+                throw UsageError{cli_text::needsValue(arg)};
+            options.groupsInto = value;
+        } else if (longName == "--order-by") {
+            // FIELD or FIELD:asc or FIELD:desc, split at the last colon (a field's name may hold one).
+            dedupe::OrderKey key{value, false};
+            if (const auto colon = value.rfind(':'); colon != std::string::npos) {
+                const std::string direction = value.substr(colon + 1);
+                if (direction != "asc" && direction != "desc")
+                    throw UsageError{cli_text::orderDirection(value)};
+                key.field = value.substr(0, colon);
+                key.descending = direction == "desc";
+            }
+            if (key.field.empty())
+                throw UsageError{cli_text::needsValue(arg)};
+            options.orderBy.push_back(std::move(key));
         } else {
             if (value.empty())
                 throw UsageError{cli_text::needsValue(arg)};
@@ -375,6 +415,8 @@ public:
     }
 
     long long rowsRead = -1, rowsRemoved = -1, rowsWritten = -1;
+    long long groups = -1, largestGroup = -1;
+    std::vector<dedupe::DryRunResult::Group> largestGroups;
     bool outputExists = false;
     std::string copiedInto;
 
@@ -394,12 +436,22 @@ private:
         out += ", \"output\": " + jsonString(m_options.output);
         if (!m_options.removedInto.empty())
             out += ", \"removed_into\": " + jsonString(m_options.removedInto);
+        if (!m_options.groupsInto.empty())
+            out += ", \"groups_into\": " + jsonString(m_options.groupsInto);
         out += ", \"dry_run\": " + std::string(m_options.dryRun ? "true" : "false");
         if (m_options.dryRun)
             out += ", \"output_exists\": " + std::string(outputExists ? "true" : "false");
         auto number = [](long long n) { return n >= 0 ? std::to_string(n) : std::string("null"); };
         out += ", \"rows_read\": " + number(rowsRead) + ", \"rows_removed\": " + number(rowsRemoved) +
                ", \"rows_written\": " + number(rowsWritten);
+        out += ", \"groups\": " + number(groups) + ", \"largest_group\": " + number(largestGroup);
+        if (m_options.dryRun && !m_options.groupsInto.empty()) {
+            std::string list;
+            for (const auto& group : largestGroups)
+                list += std::string(list.empty() ? "" : ", ") + "{\"values\": " + jsonString(group.values) +
+                        ", \"rows\": " + std::to_string(group.rows) + "}";
+            out += ", \"largest_groups\": [" + list + "]";
+        }
         char secondsText[32];
         std::snprintf(secondsText, sizeof secondsText, "%.3f", seconds);
         out += ", \"seconds\": " + std::string(secondsText);
@@ -480,6 +532,9 @@ int run(const Options& options) {
     } catch (const db::Error& error) {
         return outcome.fail(error.description());
     }
+    for (const dedupe::OrderKey& key : options.orderBy)
+        if (std::find(fields.begin(), fields.end(), key.field) == fields.end())
+            return outcome.fail(cli_text::fieldNotFound(key.field, options.table, database, joinNames(fields, 40)));
     for (std::size_t i = 0; i < options.fields.size(); ++i) {
         const std::string& name = options.fields[i];
         if (std::find(fields.begin(), fields.end(), name) == fields.end())
@@ -493,6 +548,18 @@ int run(const Options& options) {
     inputs.options.keepLast = options.keepLast;
     inputs.options.rules.ignoreCase = options.ignoreCase;
     inputs.options.rules.trim = options.trim;
+    inputs.options.rules.collapseBlanks = options.collapseBlanks;
+    inputs.options.rules.foldAccents = options.foldAccents;
+    inputs.options.rules.ignorePunctuation = options.ignorePunctuation;
+    inputs.options.rules.sameWords = options.sameWords;
+    inputs.options.emptyKeysDistinct = options.emptyKeysDistinct;
+    inputs.options.groupsInto = options.groupsInto;
+    inputs.options.orderBy = options.orderBy;
+    // The table of groups adds three columns of its own to the table's: none may have their names.
+    if (!options.groupsInto.empty())
+        for (const std::string& name : fields)
+            if (dedupe::isGroupColumnName(name))
+                return outcome.fail(cli_text::groupColumnTaken(name, options.table));
     inputs.options.removedInto = options.removedInto;
 
     // Names the engine refuses are refused here, for a dry run too, and said once.
@@ -501,7 +568,7 @@ int run(const Options& options) {
     // An existing table is replaced only when asked: without --replace nothing changes, and a dry run
     // answers so as well.
     std::string existing;
-    for (const std::string& name : {options.output, options.removedInto})
+    for (const std::string& name : {options.output, options.removedInto, options.groupsInto})
         if (!name.empty() && existing.empty())
             existing = listedAs(tables, name);
     if (!existing.empty() && !options.replace)
@@ -513,20 +580,30 @@ int run(const Options& options) {
             outcome.rowsRead = counted.rowsRead;
             outcome.rowsRemoved = counted.rowsRemoved;
             outcome.rowsWritten = counted.rowsWritten();
+            outcome.groups = counted.groups;
+            outcome.largestGroup = counted.largestGroup;
+            outcome.largestGroups = counted.largest;
         } catch (const db::Error& error) {
             return outcome.fail(error.description());
         }
         outcome.outputExists = !existing.empty();
         if (!existing.empty())
             outcome.note(cli_text::wouldReplace(existing));
-        return outcome.succeed(
-            cli_text::wouldDo(outcome.rowsRead, outcome.rowsRemoved, outcome.rowsWritten, options.output));
+        std::string said =
+            cli_text::wouldDo(outcome.rowsRead, outcome.rowsRemoved, outcome.rowsWritten, options.output);
+        if (!options.groupsInto.empty())
+            said += "\n" + cli_text::largestGroups(outcome.groups, outcome.largestGroups);
+        return outcome.succeed(said);
     }
     CliHost host(options.output, tables, options.quiet || options.json, options.json);
     const dedupe::RunResult result = dedupe::CreateTableWithoutDuplicates(inputs, host);
     host.setProgressValue(0); // closes a progress bar left open
     outcome.rowsRead = result.rowsRead;
     outcome.rowsRemoved = result.rowsRemoved;
+    if (result.complete()) {
+        outcome.groups = result.groups;
+        outcome.largestGroup = result.largestGroup;
+    }
     if (!result.started) // the host has printed the refusal, unless for --json
         return options.json ? outcome.fail(result.refusal) : kExitFailed;
     // The report above said what failed and what was kept; the summary is only for a complete table.

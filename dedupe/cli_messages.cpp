@@ -72,6 +72,28 @@ std::string keepWhich(const std::string& value) {
     return "--keep takes first or last, not '" + value + "'";
 }
 
+std::string emptyKeysWhich(const std::string& value) {
+    return "--empty-keys takes same or distinct, not '" + value + "'";
+}
+
+std::string orderDirection(const std::string& value) {
+    return "--order-by takes FIELD, FIELD:asc or FIELD:desc, not '" + value + "'";
+}
+
+std::string groupColumnTaken(const std::string& column, const std::string& table) {
+    return "the table '" + table + "' has a field '" + column +
+           "', a name the table of groups gives its own columns (group_number, group_size, survivor); nothing "
+           "was changed.";
+}
+
+std::string largestGroups(long long groups, const std::vector<DryRunResult::Group>& largest) {
+    std::string text =
+        "Groups of repeated rows: " + std::to_string(groups) + (largest.empty() ? "." : "; the largest:");
+    for (const DryRunResult::Group& group : largest)
+        text += "\n  " + group.values + " (" + std::to_string(group.rows) + " rows)";
+    return text;
+}
+
 std::string accessNeedsCopy(const std::string& database) {
     return "'" + database +
            "' is a Microsoft Access database, which cannot be written on this system. Copy it into a new SQLite "

@@ -1,7 +1,9 @@
 #pragma once
 // Every text rowsifter-cli prints, apart from the engine's own messages and reports.
+#include "dedupe/dry_run.h"
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace dedupe::cli_text {
 
@@ -25,10 +27,32 @@ Options:
                           without it the run refuses before changing anything
       --keep first|last   which row of each group survives: the first (lowest identifier, the default) or
                           the last (highest identifier)
+      --order-by FIELD[:desc]
+                          the row of each group that survives is the first in this order (repeat for
+                          several fields; Null values come last, rows equal in it go by identifier);
+                          with --keep last, the last: every direction is turned round, Nulls still last.
+                          A field whose name holds a colon is written FIELD:asc
       --ignore-case       compare without regard to letter case (Unicode case folding)
       --trim              compare without leading and trailing blanks
+      --collapse-blanks   compare a run of blanks (spaces, tabs, line breaks) as one blank
+      --fold-accents      compare without accents and other combining marks ("Élise" equals "Elise")
+      --ignore-punctuation
+                          compare without punctuation (Unicode punctuation: . , ; : ' " - ( ) and so on)
+      --same-words        compare only the words (runs of letters and digits; an apostrophe inside a word
+                          is dropped), each once, in any order, without regard to case and accents:
+                          "Smith, John" equals "john smith"
+                          These rules apply to each field on its own and can be combined; the rows keep
+                          their values as stored.
+      --empty-keys same|distinct
+                          rows whose fields are all empty (or Null) after the rules above: repeats of
+                          one another (same, the default), or never repeats (distinct: all are kept)
       --removed-into NAME also write the removed rows, all their fields, into a new table NAME; both
                           tables are written, or neither
+      --groups-into NAME  also write every row of a group of two or more rows into a new table NAME: all
+                          its fields, then group_number (1, 2, ... in the order of each group's lowest
+                          identifier), group_size and survivor (1 for the row that stays, else 0); all
+                          the tables are written, or none. With --dry-run, count the groups and show the
+                          five largest (the surviving row's values and the group's size)
       --dry-run           read and compare only: print how many rows would be read, removed and
                           written, and change nothing (the file is opened read-only; no work table);
                           what the run would refuse is refused the same way.
@@ -71,6 +95,10 @@ std::string notWritten(const std::string& output);
 std::string summary(long long read, long long removed, long long written, const std::string& output);
 std::string rowsScanned(long long row, long long maximum);
 std::string keepWhich(const std::string& value);
+std::string emptyKeysWhich(const std::string& value);
+std::string orderDirection(const std::string& value);
+std::string groupColumnTaken(const std::string& column, const std::string& table);
+std::string largestGroups(long long groups, const std::vector<DryRunResult::Group>& largest);
 std::string accessNeedsCopy(const std::string& database);
 std::string notAnAccessFile(const std::string& database);
 std::string copyingTable(const std::string& table, int number, int count);

@@ -6,10 +6,12 @@
 #include "db/recordset.h"
 #include "db/sql_quote.h"
 #include "db/types.h"
+#include "dedupe/groups.h"
 #include "dedupe/key_rules.h"
 #include "dedupe/key_set.h"
 #include "dedupe/messages.h"
 #include "dedupe/row_key.h"
+#include <algorithm>
 #include <charconv>
 #include <exception>
 #include <filesystem>
@@ -71,6 +73,11 @@ std::string refusalFor(const EngineInputs& inputs, const std::string& output) {
         return text::removedTableNameTaken(removed);
     if (inInternalNamespace(removed))
         return text::internalName(removed);
+    const std::string& groups = inputs.options.groupsInto;
+    if (!groups.empty() && (sameTableName(groups, inputs.TableName) || sameTableName(groups, output) ||
+                            sameTableName(groups, removed) || sameTableName(groups, ScratchTableName) ||
+                            sameTableName(groups, RemovedWorkTableName) || sameTableName(groups, GroupsWorkTableName)))
+        return text::groupsTableNameTaken(groups);
     return {};
 }
 
@@ -112,6 +119,24 @@ bool identifiersAreUnique(db::Recordset& scan, bool descending) {
     }
     scan.MoveFirst();
     return unique;
+}
+
+// Whether the last column of the scan can tell its rows apart, whatever order the scan is in: whole
+// numbers, none Null, no value twice. Leaves the scan on its first row.
+bool identifiersAreUniqueInAnyOrder(db::Recordset& scan) {
+    const int last = scan.fieldCount() - 1;
+    std::vector<std::int64_t> values;
+    for (scan.MoveFirst(); !scan.EOF_(); scan.MoveNext()) {
+        const db::Value value = scan[last];
+        if (!value.isInteger()) {
+            scan.MoveFirst();
+            return false;
+        }
+        values.push_back(value.asInteger());
+    }
+    scan.MoveFirst();
+    std::sort(values.begin(), values.end());
+    return std::adjacent_find(values.begin(), values.end()) == values.end();
 }
 
 db::Error notCreated(const char* what) {
@@ -213,6 +238,8 @@ private:
         }
         if (keepsRemoved() && !m_failure && dropQuietly(RemovedWorkTableName))
             leftoverDropped(RemovedWorkTableName);
+        if (keepsGroups() && !m_failure && dropQuietly(GroupsWorkTableName))
+            leftoverDropped(GroupsWorkTableName);
     }
 
     void leftoverDropped(const char* table) {
@@ -232,6 +259,10 @@ private:
             }
         });
     }
+
+    // The work table of the groups, when they are written: a copy of the work table made before the scan
+    // deletes anything, turned into the table of groups after it.
+    bool keepsGroups() const { return !m_inputs.options.groupsInto.empty(); }
 
     // The work table of the removed rows, when they are kept: a copy of the work table from which each row
     // that survives is deleted, so that it ends holding exactly the removed rows.
@@ -310,10 +341,17 @@ private:
     bool openScan() {
         return work(152, [&] {
             rs().Open("SELECT " + m_inputs.ChosenFieldList + "," + db::quoteBackquote(m_identifier) + " FROM " +
-                          m_scratchBackquote + " order by " + db::quoteBackquote(m_identifier) +
-                          (m_inputs.options.keepLast ? " DESC" : ""),
+                          m_scratchBackquote + " order by " + survivorOrder(m_inputs.options) +
+                          db::quoteBackquote(m_identifier) + (m_inputs.options.keepLast ? " DESC" : ""),
                       conn(), db::adOpenStatic, db::adLockOptimistic);
         });
+    }
+
+    // Whether the identifiers tell the rows apart; in identifier order that is a check as the rows come.
+    bool identifiersUnique() {
+        if (!m_inputs.options.orderBy.empty())
+            return identifiersAreUniqueInAnyOrder(rs());
+        return identifiersAreUnique(rs(), m_inputs.options.keepLast);
     }
 
     // Opens the scan on an identifier that tells the rows apart. The table's own integer column may repeat
@@ -325,7 +363,7 @@ private:
             return;
         bool trusted = m_numbered;
         if (m_found && !m_numbered) {
-            trusted = workTest(152, [&] { return identifiersAreUnique(rs(), m_inputs.options.keepLast); });
+            trusted = workTest(152, [&] { return identifiersUnique(); });
             if (!trusted && !m_failure) {
                 work(152, [&] { rs().Close(); });
                 addNumberingColumn();
@@ -335,7 +373,7 @@ private:
             }
         }
         if (trusted)
-            trusted = workTest(152, [&] { return identifiersAreUnique(rs(), m_inputs.options.keepLast); });
+            trusted = workTest(152, [&] { return identifiersUnique(); });
         if (!trusted)
             work(152, [&] {
                 throw db::Error(db::err::EngineError, text::cannotTellRowsApart(m_identifier, m_inputs.TableName));
@@ -344,6 +382,8 @@ private:
 
     void scanAndDelete() {
         RowKeySet seen;
+        GroupCounter groups;
+        std::uint32_t ordinal = 0;
         work(148, [&] { seen.clear(); });
         work(150, [&] { rs().CursorLocation = db::adUseServer; });
         openTrustedScan();
@@ -356,6 +396,12 @@ private:
                 conn().declareWorkTable(RemovedWorkTableName); // kept outside the user's file as well
                 conn().Execute("SELECT * INTO " + db::quoteBracket(RemovedWorkTableName) + " From " + m_scratchBracket);
             });
+        if (keepsGroups())
+            m_groupsMade = work(120, [&] {
+                conn().declareWorkTable(GroupsWorkTableName);
+                conn().Execute("SELECT * INTO " + db::quoteBracket(GroupsWorkTableName) + " From " + m_scratchBracket);
+            });
+        GroupRows groupRows;
         const std::string keptPrefix = "delete from " + db::quoteBackquote(RemovedWorkTableName) + " where " +
                                        db::quoteBackquote(m_identifier) + "=";
         const std::string deletePrefix =
@@ -372,7 +418,7 @@ private:
         const RowKeySet::KeyOfRow keyOfRow = [&](std::uint64_t row) {
             std::string earlier;
             for (int k = 0; k < keyColumns; ++k)
-                appendKeyPart(earlier, rs().valueAt(static_cast<long long>(row), k));
+                appendRuledKeyPart(earlier, rs().valueAt(static_cast<long long>(row), k), rules);
             return earlier;
         };
         for (long long j = 0; j < rowCount && !m_failure; ++j) {
@@ -385,25 +431,44 @@ private:
             });
             step(168, [&] { m_host.yield(); });
             work(170, [&] { key.clear(); });
+            bool empty = true;
             for (int k = 0; k < keyColumns; ++k) {
                 step(174, [&] { m_host.yield(); });
-                work(176, [&] {
-                    if (rules.exact())
-                        appendKeyPart(key, rs()[k]);
-                    else
-                        appendKeyPart(key, valueForKey(rs()[k], rules));
-                });
+                work(176, [&] { empty = appendRuledKeyPart(key, rs()[k], rules) && empty; });
             }
             // (180) Framed key parts leave no trailing separator to cut.
             // Only a row known to repeat is deleted; any failure ends the scan, and the run writes nothing.
-            if (workTest(182, [&] { return seen.contains(key, keyOfRow); })) {
+            // With distinct empty keys, a row with nothing in its chosen fields is never looked up.
+            bool alone = false;
+            if (workTest(182, [&] {
+                    if (empty && m_inputs.options.emptyKeysDistinct) {
+                        alone = true;
+                        if (keepsGroups())
+                            groupRows.add(rs()[keyColumns].asInteger(), GroupRows::kAlone, true);
+                        return false;
+                    }
+                    if (!seen.contains(key, keyOfRow, &ordinal))
+                        return false;
+                    groups.add(ordinal, j);
+                    if (keepsGroups())
+                        groupRows.add(rs()[keyColumns].asInteger(), ordinal, false);
+                    return true;
+                })) {
                 if (work(184, [&] {
                         deleteSql = deletePrefix;
                         appendIdentifier(deleteSql, rs()[keyColumns]);
                         conn().Execute(deleteSql);
                     }))
                     ++m_result.rowsRemoved;
-            } else if (work(186, [&] { seen.remember(key, static_cast<std::uint64_t>(j)); }) && keepsRemoved()) {
+            } else if (work(186, [&] {
+                           if (alone)
+                               return;
+                           seen.remember(key, static_cast<std::uint64_t>(j), &ordinal);
+                           groups.add(ordinal, j);
+                           if (keepsGroups())
+                               groupRows.add(rs()[keyColumns].asInteger(), ordinal, true);
+                       }) &&
+                       keepsRemoved()) {
                 work(184, [&] {
                     deleteSql = keptPrefix;
                     appendIdentifier(deleteSql, rs()[keyColumns]);
@@ -413,6 +478,13 @@ private:
             if (work(188, [&] { rs().MoveNext(); }))
                 ++m_result.rowsRead;
         }
+        m_result.groups = groups.groups();
+        m_result.largestGroup = groups.largest();
+        if (m_groupsMade)
+            work(184, [&] {
+                groupRows.writeStatements(groups, GroupsWorkTableName, m_identifier,
+                                          [&](const std::string& sql) { conn().Execute(sql); });
+            });
         work(192, [&] { rs().Close(); });
         work(194, [&] { seen.clear(); });
         step(196, [&] { m_host.setTitle(core::kProductName); });
@@ -427,7 +499,10 @@ private:
         std::optional<std::string> removedReplaced;
         if (keepsRemoved() && workTest(112, [&] { return m_host.isTableListed(removed); }))
             removedReplaced = removed;
-        const bool inTransaction = (m_replaced || keepsRemoved()) && work(114, [&] { conn().BeginTrans(); });
+        const std::string& groups = m_inputs.options.groupsInto;
+        const bool groupsReplaced = keepsGroups() && workTest(112, [&] { return m_host.isTableListed(groups); });
+        const bool inTransaction =
+            (m_replaced || keepsRemoved() || keepsGroups()) && work(114, [&] { conn().BeginTrans(); });
         // A listed table that another program dropped meanwhile is simply not there to replace.
         bool dropped = false;
         if (m_replaced && dropIfThere(114, *m_replaced, dropped) && !dropped) {
@@ -436,6 +511,8 @@ private:
         }
         if (removedReplaced)
             dropIfThere(114, *removedReplaced, dropped);
+        if (groupsReplaced)
+            dropIfThere(114, groups, dropped);
         work(198, [&] {
             conn().Execute("SELECT " + m_inputs.TableFieldList + " INTO " + db::quoteBracket(output) + " FROM " +
                            m_scratchBracket);
@@ -444,6 +521,14 @@ private:
             work(198, [&] {
                 conn().Execute("SELECT " + m_inputs.TableFieldList + " INTO " + db::quoteBracket(removed) + " FROM " +
                                db::quoteBracket(RemovedWorkTableName));
+            });
+        if (keepsGroups())
+            work(198, [&] {
+                conn().Execute("SELECT " + m_inputs.TableFieldList + ", " + db::quoteBracket(kGroupNumberColumn) +
+                               ", " + db::quoteBracket(kGroupSizeColumn) + ", " + db::quoteBracket(kSurvivorColumn) +
+                               " INTO " + db::quoteBracket(groups) + " FROM " + db::quoteBracket(GroupsWorkTableName) +
+                               " ORDER BY " + db::quoteBracket(kGroupNumberColumn) + ", " +
+                               db::quoteBracket(m_identifier));
             });
         if (inTransaction)
             work(198, [&] { conn().CommitTrans(); });
@@ -456,7 +541,9 @@ private:
             dropQuietly(ScratchTableName);
         if (m_removedMade)
             dropQuietly(RemovedWorkTableName);
-        m_scratchMade = m_removedMade = false;
+        if (m_groupsMade)
+            dropQuietly(GroupsWorkTableName);
+        m_scratchMade = m_removedMade = m_groupsMade = false;
     }
 
     void rollBack() {
@@ -521,6 +608,7 @@ private:
     bool m_removedMade = false;            // so does the work table of the removed rows
     std::string m_leftoverDropped;         // work tables an earlier run left in the file, dropped by this one
     bool m_outputGone = false;             // the listed table of the output's name was found gone
+    bool m_groupsMade = false;             // and that of the groups
     bool m_found = false;                  // the copy has an integer column of its own
     bool m_numbered = false;               // the numbering column was added
     std::string m_identifier;

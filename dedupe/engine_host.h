@@ -14,6 +14,8 @@ inline constexpr const char* ScratchTableName = "TEMP_TABLE_CREATED_BY_QUORVANDE
 inline constexpr const char* ScratchColumnName = "TEMP_COLUMN_CREATED_BY_QUORVANDELL";
 // The command line's work table of removed rows (only when they are kept).
 inline constexpr const char* RemovedWorkTableName = "TEMP_REMOVED_CREATED_BY_QUORVANDELL";
+// And its work table of the groups (only when they are written).
+inline constexpr const char* GroupsWorkTableName = "TEMP_GROUPS_CREATED_BY_QUORVANDELL";
 
 class EngineHost {
 public:
@@ -60,6 +62,8 @@ struct RunResult {
     long long rowsRead = 0;     // rows of the scan
     long long rowsRemoved = 0;  // duplicate rows deleted
     long long rowsWritten = -1; // rows of the output table; -1 when unknown
+    long long groups = 0;       // groups of two or more rows that agree on the key
+    long long largestGroup = 0; // rows of the largest of them; 0 when none
 
     // Written, and no statement that reads or writes the data failed: the output is exactly the
     // de-duplicated table (a work table left behind does not change that).

@@ -19,6 +19,13 @@ void appendBackquoted(std::string& list, std::string_view name) {
     appendSeparated(list, db::quoteBackquote(name));
 }
 
+std::string survivorOrder(const RunOptions& options) {
+    std::string order;
+    for (const OrderKey& key : options.orderBy)
+        order += db::quoteBackquote(key.field) + (key.descending != options.keepLast ? " DESC" : "") + " NULLS LAST, ";
+    return order;
+}
+
 EngineInputs makeEngineInputs(std::string connectionString, std::string table,
                               const std::vector<std::string>& tableFields, const std::vector<std::string>& chosenFields) {
     EngineInputs inputs;

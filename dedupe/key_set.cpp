@@ -27,7 +27,7 @@ std::uint64_t KeySet::hashOf(std::string_view key) {
 std::string_view KeySet::keyAt(const Slot& slot) {
     std::uint32_t length;
     std::memcpy(&length, slot.stored, sizeof length);
-    return {slot.stored + sizeof length, length};
+    return {slot.stored + 2 * sizeof length, length};
 }
 
 std::size_t KeySet::find(std::string_view key, std::uint64_t hash) const {
@@ -45,25 +45,30 @@ bool KeySet::contains(std::string_view key) const {
     return m_slots[find(key, hashOf(key))].stored != nullptr;
 }
 
-bool KeySet::insert(std::string_view key) {
+bool KeySet::insert(std::string_view key, std::uint32_t* ordinal) {
     const std::uint64_t hash = hashOf(key);
     std::size_t i = find(key, hash);
-    if (m_slots[i].stored != nullptr)
+    if (m_slots[i].stored != nullptr) {
+        if (ordinal)
+            std::memcpy(ordinal, m_slots[i].stored + sizeof(std::uint32_t), sizeof *ordinal);
         return false;
+    }
     // Keep the table at most 70% full so probes stay short.
     if ((m_size + 1) * 10 > m_slots.size() * 7) {
         grow();
         i = find(key, hash);
     }
-    m_slots[i] = Slot{hash, store(key)};
+    if (ordinal)
+        *ordinal = static_cast<std::uint32_t>(m_size);
+    m_slots[i] = Slot{hash, store(key, static_cast<std::uint32_t>(m_size))};
     ++m_size;
     return true;
 }
 
-const char* KeySet::store(std::string_view key) {
+const char* KeySet::store(std::string_view key, std::uint32_t ordinal) {
     if (key.size() > std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("The key of a row is too long to be remembered.");
-    const std::size_t need = sizeof(std::uint32_t) + key.size();
+    const std::size_t need = 2 * sizeof(std::uint32_t) + key.size();
     char* at;
     if (need > kBlockSize / 4) {
         // An outsize key gets a block of its own; the current block stays in use.
@@ -81,7 +86,8 @@ const char* KeySet::store(std::string_view key) {
     }
     const auto length = static_cast<std::uint32_t>(key.size());
     std::memcpy(at, &length, sizeof length);
-    std::memcpy(at + sizeof length, key.data(), key.size());
+    std::memcpy(at + sizeof length, &ordinal, sizeof ordinal);
+    std::memcpy(at + 2 * sizeof length, key.data(), key.size());
     return at;
 }
 
@@ -115,7 +121,7 @@ std::uint32_t rowKeyHash(std::string_view key) {
 
 RowKeySet::RowKeySet(std::size_t keyBudgetBytes, Hash hash)
     : m_budget(std::min<std::size_t>(keyBudgetBytes, kRowRef - kKeyBlockSize)), m_hash(hash ? hash : &rowKeyHash),
-      m_slots(kInitialSlots, Slot{0, kFree}) {}
+      m_slots(kInitialSlots, Slot{0, kFree, 0}) {}
 
 bool RowKeySet::sameKey(const Slot& slot, std::string_view key, const KeyOfRow& keyOfRow) const {
     if (slot.ref & kRowRef)
@@ -145,26 +151,29 @@ std::uint32_t RowKeySet::keep(std::string_view key) {
     return ref;
 }
 
-bool RowKeySet::insert(std::string_view key, std::uint64_t row, const KeyOfRow& keyOfRow) {
-    if (contains(key, keyOfRow))
+bool RowKeySet::insert(std::string_view key, std::uint64_t row, const KeyOfRow& keyOfRow, std::uint32_t* ordinal) {
+    if (contains(key, keyOfRow, ordinal))
         return false;
-    remember(key, row);
+    remember(key, row, ordinal);
     return true;
 }
 
-bool RowKeySet::contains(std::string_view key, const KeyOfRow& keyOfRow) {
+bool RowKeySet::contains(std::string_view key, const KeyOfRow& keyOfRow, std::uint32_t* ordinal) {
     const std::uint32_t hash = m_hash(key);
     const std::size_t mask = m_slots.size() - 1;
     std::size_t i = hash & mask;
     for (; m_slots[i].ref != kFree; i = (i + 1) & mask)
-        if (m_slots[i].hash == hash && sameKey(m_slots[i], key, keyOfRow))
+        if (m_slots[i].hash == hash && sameKey(m_slots[i], key, keyOfRow)) {
+            if (ordinal)
+                *ordinal = m_slots[i].ordinal;
             return true;
+        }
     m_lookedUpHash = hash;
     m_lookedUpSlot = i;
     return false;
 }
 
-void RowKeySet::remember(std::string_view key, std::uint64_t row) {
+void RowKeySet::remember(std::string_view key, std::uint64_t row, std::uint32_t* ordinal) {
     const std::uint32_t hash = m_lookedUpHash;
     std::size_t i = m_lookedUpSlot;
     // At most three quarters full, so probes stay short.
@@ -180,12 +189,14 @@ void RowKeySet::remember(std::string_view key, std::uint64_t row) {
             throw std::length_error("The table has more rows than the key set can tell apart.");
         ref = static_cast<std::uint32_t>(row) | kRowRef;
     }
-    m_slots[i] = Slot{hash, ref};
+    if (ordinal)
+        *ordinal = static_cast<std::uint32_t>(m_size);
+    m_slots[i] = Slot{hash, ref, static_cast<std::uint32_t>(m_size)};
     ++m_size;
 }
 
 void RowKeySet::grow() {
-    std::vector<Slot> old(m_slots.size() * 2, Slot{0, kFree});
+    std::vector<Slot> old(m_slots.size() * 2, Slot{0, kFree, 0});
     old.swap(m_slots);
     const std::size_t mask = m_slots.size() - 1;
     for (const Slot& slot : old) {
@@ -199,7 +210,7 @@ void RowKeySet::grow() {
 }
 
 void RowKeySet::clear() {
-    m_slots.assign(kInitialSlots, Slot{0, kFree});
+    m_slots.assign(kInitialSlots, Slot{0, kFree, 0});
     m_slots.shrink_to_fit();
     m_size = 0;
     m_blocks.clear();

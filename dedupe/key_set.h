@@ -16,8 +16,9 @@ class KeySet {
 public:
     KeySet();
 
-    // Adds `key`; false when it was already present.
-    bool insert(std::string_view key);
+    // Adds `key`; false when it was already present. `ordinal`, when given, receives the key's number in
+    // the order keys were first added (0, 1, 2, ...), whether it is new or not.
+    bool insert(std::string_view key, std::uint32_t* ordinal = nullptr);
     bool contains(std::string_view key) const;
 
     std::size_t size() const { return m_size; }
@@ -26,13 +27,13 @@ public:
 private:
     struct Slot {
         std::uint64_t hash = 0;
-        const char* stored = nullptr; // length (uint32) followed by the bytes; null marks a free slot
+        const char* stored = nullptr; // length and ordinal (uint32 each), then the bytes; null: a free slot
     };
 
     static std::uint64_t hashOf(std::string_view key);
     std::size_t find(std::string_view key, std::uint64_t hash) const; // slot holding key, or a free slot
     static std::string_view keyAt(const Slot& slot);
-    const char* store(std::string_view key);
+    const char* store(std::string_view key, std::uint32_t ordinal);
     void grow();
 
     std::vector<Slot> m_slots;
@@ -42,11 +43,12 @@ private:
     std::size_t m_blockLeft = 0;
 };
 
-// The keys of a scan's rows in little memory: a slot of 8 bytes per key, a 32-bit hash and a reference.
-// While its budget lasts the set keeps each key's bytes as well, so a matching hash is checked with a
-// compare; past the budget the reference is the row's place in the scan and a matching hash is checked
-// against the key read back from that row. Either way a row repeats an earlier one only when their keys
-// are equal byte for byte: a hash collision never removes a row.
+// The keys of a scan's rows in little memory: a slot of 12 bytes per key, a 32-bit hash, a reference and
+// the key's ordinal (which tells the groups apart). While its budget lasts the set keeps each key's bytes
+// as well, so a matching hash is checked with a compare; past the budget the reference is the row's place
+// in the scan and a matching hash is checked against the key read back from that row. Either way a row
+// repeats an earlier one only when their keys are equal byte for byte: a hash collision never removes a
+// row.
 class RowKeySet {
 public:
     using Hash = std::uint32_t (*)(std::string_view key);
@@ -57,13 +59,14 @@ public:
     explicit RowKeySet(std::size_t keyBudgetBytes = kDefaultKeyBudget, Hash hash = nullptr);
 
     // Adds the key of scan row `row`; false when an earlier row has the same key. `keyOfRow` gives the
-    // key of an earlier row whose key bytes were not kept.
-    bool insert(std::string_view key, std::uint64_t row, const KeyOfRow& keyOfRow);
+    // key of an earlier row whose key bytes were not kept. `ordinal`, when given, receives the key's number
+    // in the order keys were first added (0, 1, 2, ...), whether it is new or not.
+    bool insert(std::string_view key, std::uint64_t row, const KeyOfRow& keyOfRow, std::uint32_t* ordinal = nullptr);
     // The two halves of insert, for a caller that tells a failed look-up from a failed remembering:
-    // whether an earlier row has the key, and then (only right after a `contains` that said no, for the
-    // same key) remembering it as the key of scan row `row`.
-    bool contains(std::string_view key, const KeyOfRow& keyOfRow);
-    void remember(std::string_view key, std::uint64_t row);
+    // whether an earlier row has the key (its ordinal then set), and then (only right after a `contains`
+    // that said no, for the same key) remembering it as the key of scan row `row`.
+    bool contains(std::string_view key, const KeyOfRow& keyOfRow, std::uint32_t* ordinal = nullptr);
+    void remember(std::string_view key, std::uint64_t row, std::uint32_t* ordinal = nullptr);
 
     std::size_t size() const { return m_size; }
     void clear();
@@ -72,6 +75,7 @@ private:
     struct Slot {
         std::uint32_t hash;
         std::uint32_t ref; // kRowRef set: a scan row; otherwise where the key's bytes are kept
+        std::uint32_t ordinal;
     };
     static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
     static constexpr std::uint32_t kRowRef = 0x80000000u;

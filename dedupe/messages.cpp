@@ -27,6 +27,12 @@ std::string chosenIsWorkTable(const std::string& table) {
            "every run. Rename it to remove duplicates from it.";
 }
 
+std::string groupsTableNameTaken(const std::string& groups) {
+    return "The groups cannot be written into a table named \"" + groups +
+           "\": that name is the chosen table's, the new table's, the removed rows' or a work table's. Please "
+           "choose another name.";
+}
+
 std::string removedTableNameTaken(const std::string& removed) {
     return "The removed rows cannot be written into a table named \"" + removed +
            "\": that name is the chosen table's, the new table's or a work table's. Please choose another name.";

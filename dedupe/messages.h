@@ -13,6 +13,7 @@ std::string outputIsWorkTable(const std::string& output);
 std::string internalName(const std::string& name);
 std::string chosenIsWorkTable(const std::string& table);
 std::string removedTableNameTaken(const std::string& removed);
+std::string groupsTableNameTaken(const std::string& groups);
 std::string cannotTellRowsApart(const std::string& identifier, const std::string& table);
 std::string notCreated(const std::string& what);
 // Neither the temporary folder nor the database's own folder has room for the work table.

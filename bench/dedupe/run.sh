@@ -7,6 +7,11 @@
 # BENCH_SHAPE=id (default: the table has an auto-numbered ID column) or noid (no integer column, so the
 # engine numbers the rows itself), BENCH_DIR (work folder; default a temporary one, removed afterwards).
 #
+# BENCH_OPTIONS: extra rowsifter-cli options (for example "--order-by amount:desc" or "--same-words"). The
+# run with them is timed against the run without them, three times each, alternating, on the same file;
+# the medians and their ratio are printed. BENCH_KEEP_ORDER: the ORDER BY (over t's columns) that picks
+# the row the options keep of each group, for the check of the output (default rowid: the first row).
+#
 # The table has 8 columns; the key fields a and b repeat in 40% of the rows (every key value occurs once
 # or twice, the repetition far from the first occurrence). Both outputs must hold the same rows.
 set -euo pipefail
@@ -62,6 +67,47 @@ sync
 before_bytes=$(stat -c %s "$ours")
 
 seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b - a) / 1e9 }'; }
+
+median3() { printf '%s\n' "$@" | sort -n | sed -n 2p; }
+
+if [ -n "${BENCH_OPTIONS:-}" ]; then
+    # shellcheck disable=SC2206
+    extra=($BENCH_OPTIONS)
+    plain=() with=()
+    for round in 1 2 3; do
+        for variant in plain with; do
+            options=()
+            [ "$variant" = with ] && options=("${extra[@]}")
+            start=$(date +%s%N)
+            "$cli" -q --replace --database "$ours" --table t --field a --field b --output o "${options[@]}" \
+                </dev/null >/dev/null
+            end=$(date +%s%N)
+            took=$(seconds "$start" "$end")
+            if [ "$variant" = with ]; then with+=("$took"); else plain+=("$took"); fi
+        done
+        echo "round $round: without ${plain[-1]} s, with ${with[-1]} s"
+    done
+    order="${BENCH_KEEP_ORDER:-rowid}"
+    sqlite3 "$theirs" "CREATE TABLE o AS SELECT * FROM t WHERE rowid IN (SELECT r FROM (SELECT rowid AS r,
+        row_number() OVER (PARTITION BY a, b ORDER BY $order) AS n FROM t) WHERE n = 1)"
+    list="a, b, city, amount, created, note, code"
+    [ "$shape" = id ] && list="id, $list" || list="$list, ref"
+    sum_ours=$(sqlite3 "$ours" "SELECT $list FROM o ORDER BY a, b" | md5sum | cut -d' ' -f1)
+    sum_theirs=$(sqlite3 "$theirs" "SELECT $list FROM o ORDER BY a, b" | md5sum | cut -d' ' -f1)
+    echo
+    echo "rows: $rows, shape: $shape, options: $BENCH_OPTIONS"
+    if [ "$sum_ours" = "$sum_theirs" ]; then
+        echo "output: same rows as sqlite3 keeping by ORDER BY $order"
+    else
+        echo "output: DIFFERS from sqlite3 keeping by ORDER BY $order"
+    fi
+    without=$(median3 "${plain[@]}")
+    withopt=$(median3 "${with[@]}")
+    awk -v a="$withopt" -v b="$without" -v o="$BENCH_OPTIONS" \
+        'BEGIN { printf "median of 3: without %.2f s, with %s %.2f s, ratio %.2f (target at most 1.5)\n", b, o, a, a / b }'
+    [ "$sum_ours" = "$sum_theirs" ]
+    exit
+fi
 
 echo "rowsifter-cli ..."
 start=$(date +%s%N)

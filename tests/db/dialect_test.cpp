@@ -11,7 +11,8 @@ TEST(Dialect, ReadsEveryFormTheProgramSends) {
         const auto s = std::get<Select>(parse("SELECT * FROM [Order Details];"));
         EXPECT_TRUE(s.columns.empty());
         EXPECT_EQ(s.table, "Order Details");
-        EXPECT_FALSE(s.into || s.where || s.orderBy);
+        EXPECT_FALSE(s.into || s.where);
+        EXPECT_TRUE(s.orderBy.empty());
     }
     EXPECT_EQ(std::get<Select>(parse("select * from `my table`;")).table, "my table");
     {
@@ -27,8 +28,20 @@ TEST(Dialect, ReadsEveryFormTheProgramSends) {
     {
         const auto s = std::get<Select>(parse("SELECT `First Name`, `Last Name`,`ID` FROM `s` order by `ID`"));
         EXPECT_EQ(s.columns, (std::vector<std::string>{"First Name", "Last Name", "ID"}));
-        EXPECT_EQ(s.orderBy->column, "ID");
-        EXPECT_FALSE(s.orderBy->descending);
+        ASSERT_EQ(s.orderBy.size(), 1u);
+        EXPECT_EQ(s.orderBy[0].column, "ID");
+        EXPECT_FALSE(s.orderBy[0].descending);
+    }
+    {
+        // The scan of the command line's order: several columns, each with its direction, Nulls last.
+        const auto s = std::get<Select>(
+            parse("SELECT `a`,`ID` FROM `s` ORDER BY `when` DESC NULLS LAST, [b:c] NULLS LAST, `ID` DESC"));
+        ASSERT_EQ(s.orderBy.size(), 3u);
+        EXPECT_EQ(s.orderBy[0].column, "when");
+        EXPECT_TRUE(s.orderBy[0].descending && s.orderBy[0].nullsLast);
+        EXPECT_EQ(s.orderBy[1].column, "b:c");
+        EXPECT_TRUE(!s.orderBy[1].descending && s.orderBy[1].nullsLast);
+        EXPECT_TRUE(s.orderBy[2].descending && !s.orderBy[2].nullsLast);
     }
     {
         const auto d = std::get<Delete>(parse("delete from `s` where `ID`=5"));
@@ -42,6 +55,20 @@ TEST(Dialect, ReadsEveryFormTheProgramSends) {
         EXPECT_EQ(*s.into, "o");
     }
     EXPECT_EQ(std::get<DropTable>(parse("DROP TABLE [o]")).table, "o");
+    {
+        const auto a = std::get<AddColumn>(parse("ALTER TABLE [g] ADD COLUMN [group_size] LONG"));
+        EXPECT_EQ(a.table, "g");
+        EXPECT_EQ(a.column, "group_size");
+    }
+    {
+        const auto u = std::get<Update>(parse("UPDATE [g] SET [n] = 3, [s] = 'x' WHERE `ID` = 7"));
+        EXPECT_EQ(u.table, "g");
+        ASSERT_EQ(u.set.size(), 2u);
+        EXPECT_EQ(u.set[1].column, "s");
+        EXPECT_EQ(u.set[1].value, db::Value("x"));
+        EXPECT_EQ(u.where.column, "ID");
+        EXPECT_EQ(u.where.value, db::Value(7));
+    }
     EXPECT_EQ(std::get<DropTable>(parse("  drop\ttable\nPlain_Name1  ;  ")).table, "Plain_Name1");
 }
 
@@ -65,7 +92,7 @@ TEST(Dialect, LiteralsOfTheWhereClause) {
     EXPECT_EQ(literalOf("delete from t where c = 9223372036854775807"), db::Value(std::int64_t{9223372036854775807LL}));
     const auto s = std::get<Select>(parse("SELECT a FROM t WHERE b = 'x' ORDER BY a DESC"));
     EXPECT_EQ(s.where->value, db::Value("x"));
-    EXPECT_TRUE(s.orderBy->descending);
+    EXPECT_TRUE(s.orderBy.at(0).descending);
 }
 
 TEST(Dialect, RefusesAnythingElseWithAClearMessage) {
@@ -76,11 +103,13 @@ TEST(Dialect, RefusesAnythingElseWithAClearMessage) {
         "DELETE FROM t",                       // delete without a condition
         "SELECT * FROM [unclosed",             // quoting not closed
         "SELECT * FROM []",                    // empty name
-        "UPDATE t SET a = 1",                  // not in the dialect
-        "ALTER TABLE s ADD COLUMN c TEXT",     // only the auto-numbered column can be added
+        "UPDATE t SET a = 1",                  // an update names its row
+        "UPDATE t SET a = 1 WHERE b = 2 OR c = 3",
+        "ALTER TABLE s ADD COLUMN c TEXT", // only integer columns can be added
         "ALTER TABLE s ADD COLUMN c LONG IDENTITY(5,2)",
         "SELECT a FROM t WHERE b = c", // a name where a literal belongs
         "SELECT a, FROM t",
+        "SELECT a FROM t ORDER BY a NULLS FIRST", // Nulls can only be asked to come last
         "",
     };
     for (const char* sql : bad) {

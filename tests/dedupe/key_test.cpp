@@ -1,4 +1,5 @@
 // Row keys and the set of seen keys.
+#include "dedupe/key_rules.h"
 #include "dedupe/key_set.h"
 #include "dedupe/row_key.h"
 #include <gtest/gtest.h>
@@ -158,6 +159,61 @@ INSTANTIATE_TEST_SUITE_P(
                       RowKeyCase{"HashOfTheLength", [](std::string_view k) { return std::uint32_t(k.size()); },
                                  std::size_t{1} << 21},
                       RowKeyCase{"OwnHashSmallBudget", nullptr, std::size_t{1} << 20}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+// The looser rules on what the command-line test's names do not show: other blanks and apostrophes,
+// texts beyond ASCII against the same text in ASCII, numbers, and bytes that are not UTF-8.
+struct LooseCase {
+    const char* name;
+    dedupe::KeyRules rules;
+    db::Value left;
+    db::Value right;
+    bool same;
+};
+
+void PrintTo(const LooseCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LooseKeyTest : public ::testing::TestWithParam<LooseCase> {};
+
+TEST_P(LooseKeyTest, EqualExactlyAsTheRuleSays) {
+    const LooseCase& c = GetParam();
+    std::string left, right;
+    dedupe::appendRuledKeyPart(left, c.left, c.rules);
+    dedupe::appendRuledKeyPart(right, c.right, c.rules);
+    EXPECT_EQ(left == right, c.same) << left << " | " << right;
+}
+
+dedupe::KeyRules rules(bool collapse, bool accents, bool punctuation, bool words) {
+    dedupe::KeyRules r;
+    r.collapseBlanks = collapse;
+    r.foldAccents = accents;
+    r.ignorePunctuation = punctuation;
+    r.sameWords = words;
+    return r;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LooseKeyTest,
+    ::testing::Values(
+        LooseCase{"NoBreakSpaceIsABlank", rules(true, false, false, false), "a\u00a0 b", "a b", true},
+        LooseCase{"CollapsedBlankIsStillABlank", rules(true, false, false, false), "a  b", "ab", false},
+        LooseCase{"DashesAreOnePunctuation", rules(false, false, true, false), "a\u2013b-c", "abc", true},
+        LooseCase{"SymbolsAreNotPunctuation", rules(false, false, true, false), "a+b", "ab", false},
+        LooseCase{"AccentsBeyondLatin", rules(false, true, false, false), "\u0391\u0301\u03b8\u03ae\u03bd\u03b1",
+                  "\u0386\u03b8\u03b7\u03bd\u03b1", true},
+        LooseCase{"AccentsKeepCase", rules(false, true, false, false), "\u00c9", "e", false},
+        LooseCase{"TypographicApostropheInsideAWord", rules(false, false, false, true), "O\u2019Brien", "obrien", true},
+        LooseCase{"ApostropheAtAWordsEnd", rules(false, false, false, true), "Jones' shop", "shop jones", true},
+        LooseCase{"SharpSFoldsToSs", rules(false, false, false, true), "Stra\u00dfe", "STRASSE", true},
+        LooseCase{"DigitsAreWords", rules(false, false, false, true), "Flat 2, 10 Main St", "st main 10 flat 2", true},
+        LooseCase{"WordsNotLetters", rules(false, false, false, true), "ab c", "a bc", false},
+        LooseCase{"NumberReadsAsItsText", rules(false, false, true, false), db::Value(1.5), "15", true},
+        LooseCase{"NotUtf8KeepsItsBytes", rules(true, true, true, true), std::string("caf\xe9"), "cafe", false},
+        LooseCase{"NotUtf8EqualsItself", rules(true, true, true, true), std::string("x, caf\xe9"),
+                  std::string("caf\xe9 X"), true},
+        LooseCase{"BlobsAreLeftAlone", rules(true, true, true, true), blob("a b"), blob("a  b"), false}),
     [](const auto& test) { return std::string(test.param.name); });
 
 } // namespace
