@@ -318,6 +318,12 @@ CopyResult runCopyProcess(const std::string& accessPath, const std::string& part
     const bool memory = output.find("failed to allocate") != std::string::npos ||
                         output.find("bad_alloc") != std::string::npos ||
                         output.find("Cannot allocate memory") != std::string::npos;
+    if (WIFSIGNALED(status) && !memory)
+        for (int outside : {SIGINT, SIGTERM, SIGHUP, SIGKILL})
+            if (WTERMSIG(status) == outside) // someone stopped it: no sign of damage
+                throw db::Error(db::err::EngineError, "The reading of the Access file '" + accessPath +
+                                                          "' was stopped from outside (signal " +
+                                                          std::to_string(outside) + "). Nothing was copied.");
     std::string why;
     if (memory)
         why = "reading it needed more than " + std::to_string(options.limits.memoryBytes >> 20) +

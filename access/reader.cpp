@@ -176,6 +176,11 @@ Reader::Reader(const std::string& path, const std::string& password) : m_state(s
     std::unordered_set<std::string> seen; // in ASCII lower case: Access and SQLite both ignore the case of names
     for (unsigned i = 0; i < s.mdb->num_catalog; ++i) {
         auto* entry = static_cast<MdbCatalogEntry*>(s.mdb->catalog->pdata[i]);
+        // Every object Access lists has an identifier and a kind; a row without either (both read as
+        // zero) is a damaged row, which may well have been a table.
+        if (entry->object_type == 0 && entry->table_pg == 0)
+            throw db::Error(db::err::NotADatabase, "The Access file '" + path +
+                                                       "' is damaged: an entry of its list of tables cannot be read.");
         if (entry->object_type != MDB_TABLE)
             continue; // queries, forms, linked tables ...
         const std::string name = entry->object_name;

@@ -10,7 +10,9 @@
 #include "wizard/list_utils.h"
 #include "wizard/messages.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QStandardPaths>
 #include <QWidget>
 #include <filesystem>
@@ -38,6 +40,19 @@ std::string copyFolder(const std::string& accessPath, bool& besideTheFile) {
     return folder;
 }
 
+// Notes Escape pressed in any window of the program while it is installed.
+class EscapeWatch : public QObject {
+public:
+    bool pressed = false;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            pressed = true;
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 app::Answer ask(const std::string& text, app::Buttons buttons) {
     return app::desktop().messageBox(text, app::applicationTitle(), buttons, app::Icon::None);
 }
@@ -54,7 +69,8 @@ std::optional<std::string> offerSqliteCopy(QWidget& page, core::Trap& trap, int 
         const std::string folder = copyFolder(accessPath, besideTheFile);
         std::string target;
         if (const auto earlier = accessdb::findCopy(accessPath, folder, password)) {
-            const app::Answer answer = ask(text::offerEarlierCopy(fileName(accessPath), *earlier), app::Buttons::YesNoCancel);
+            const app::Answer answer =
+                ask(text::offerEarlierCopy(fileName(accessPath), *earlier), app::Buttons::YesNoCancel);
             if (answer == app::Answer::Yes) {
                 result = *earlier;
                 return;
@@ -77,14 +93,26 @@ std::optional<std::string> offerSqliteCopy(QWidget& page, core::Trap& trap, int 
                 app::setPointer(&page, core::PointerDefault);
             }
         } restore{page};
-        accessdb::copyAccessToSqlite(
+        // The Access file is read by a helper process; the window repaints meanwhile, and Escape cancels.
+        EscapeWatch escape;
+        QCoreApplication::instance()->installEventFilter(&escape);
+        page.setWindowTitle(QString::fromStdString(text::readingAccessFile(fileName(accessPath))));
+        accessdb::CopyOptions options;
+        options.waiting = [&] {
+            processPendingEvents();
+            return !escape.pressed;
+        };
+        const accessdb::CopyResult copied = accessdb::copyAccessToSqlite(
             accessPath, target,
             [&](const accessdb::CopyProgress& p) {
-                page.setWindowTitle(QString::fromStdString(text::copyingTable(p.table, p.tableIndex + 1, p.tableCount)));
+                page.setWindowTitle(
+                    QString::fromStdString(text::copyingTable(p.table, p.tableIndex + 1, p.tableCount)));
                 processPendingEvents();
-                return true;
+                return !escape.pressed;
             },
-            password);
+            password, options);
+        if (copied.cancelled)
+            return;
         result = target;
     });
     return result;
