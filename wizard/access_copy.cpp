@@ -40,16 +40,27 @@ std::string copyFolder(const std::string& accessPath, bool& besideTheFile) {
     return folder;
 }
 
-// Notes Escape pressed in any window of the program while it is installed.
-class EscapeWatch : public QObject {
+// While a copy runs the windows repaint but take no input (a second "Next >" would start a second copy);
+// Escape, in any window, is noted to cancel the copy.
+class CopyInputGuard : public QObject {
 public:
-    bool pressed = false;
+    bool escapePressed = false;
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-            pressed = true;
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+                escapePressed = true;
             return true;
+        case QEvent::KeyRelease:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::Shortcut:
+            return true;
+        default:
+            return QObject::eventFilter(watched, event);
         }
-        return QObject::eventFilter(watched, event);
     }
 };
 
@@ -93,14 +104,14 @@ std::optional<std::string> offerSqliteCopy(QWidget& page, core::Trap& trap, int 
                 app::setPointer(&page, core::PointerDefault);
             }
         } restore{page};
-        // The Access file is read by a helper process; the window repaints meanwhile, and Escape cancels.
-        EscapeWatch escape;
-        QCoreApplication::instance()->installEventFilter(&escape);
+        // The Access file is read by a helper process; the windows repaint meanwhile, and Escape cancels.
+        CopyInputGuard guard;
+        QCoreApplication::instance()->installEventFilter(&guard);
         page.setWindowTitle(QString::fromStdString(text::readingAccessFile(fileName(accessPath))));
         accessdb::CopyOptions options;
         options.waiting = [&] {
             processPendingEvents();
-            return !escape.pressed;
+            return !guard.escapePressed;
         };
         const accessdb::CopyResult copied = accessdb::copyAccessToSqlite(
             accessPath, target,
@@ -108,7 +119,7 @@ std::optional<std::string> offerSqliteCopy(QWidget& page, core::Trap& trap, int 
                 page.setWindowTitle(
                     QString::fromStdString(text::copyingTable(p.table, p.tableIndex + 1, p.tableCount)));
                 processPendingEvents();
-                return !escape.pressed;
+                return !guard.escapePressed;
             },
             password, options);
         if (copied.cancelled)
