@@ -9,9 +9,6 @@ namespace accessdb {
 
 namespace {
 
-// The copy is a file of its own until it is complete, so it needs neither a journal nor syncs: a failure
-// throws the whole file away, and it is synced once before it is given its name.
-constexpr const char* kFastWrites = "PRAGMA synchronous = OFF;\nPRAGMA journal_mode = OFF;\n";
 // Rows a transaction holds, and how often the reading side says how far it is.
 constexpr long long kBatchRows = 10000;
 constexpr long long kProgressRows = 1000;
@@ -58,7 +55,9 @@ CopyResult writeAccessCopy(const std::string& accessPath, const std::string& tar
     for (const std::string& name : reader.tableNames())
         tables.push_back(reader.table(name));
 
-    std::string schema = kFastWrites;
+    // The copy is a file of its own until it is complete, so the writer keeps neither a journal nor syncs:
+    // a failure throws the whole file away, and it is synced once before it is given its name.
+    std::string schema;
     for (const Table& table : tables)
         schema += createTableSql(table) + ";\n";
     schema += std::string("CREATE TABLE ") + kSourceTable + " (path TEXT, bytes INTEGER, modified INTEGER);\n";

@@ -22,7 +22,7 @@ struct BulkWriter::State {
 BulkWriter::BulkWriter(const std::string& path, const std::string& password, const std::string& schema)
     : m_state(std::make_unique<State>()) {
     State& s = *m_state;
-    s.engine = Engine::create(path, password);
+    s.engine = Engine::create(path, password, true);
     s.engine->runScript(schema);
     s.begin = s.engine->prepare("BEGIN");
     s.commit = s.engine->prepare("COMMIT");

@@ -12,6 +12,8 @@ class BulkWriter {
 public:
     // Creates the database at `path` (an empty file there is taken over; encrypted when `password` is not
     // empty), runs `schema` (plain SQLite statements) and opens the first batch. Throws db::Error.
+    // The file is written without a journal and without syncs: it is meant to be built under a name of
+    // its own and synced by its maker once complete.
     BulkWriter(const std::string& path, const std::string& password, const std::string& schema);
     ~BulkWriter(); // an uncommitted batch is dropped
     BulkWriter(const BulkWriter&) = delete;

@@ -59,8 +59,7 @@ double timeVolume(const accessdb::Reader& reader, const std::string& target, con
         return true;
     });
     return timed([&] {
-        db::BulkWriter writer(
-            target, key, "PRAGMA synchronous = OFF;\nPRAGMA journal_mode = OFF;\n" + accessdb::createTableSql(largest));
+        db::BulkWriter writer(target, key, accessdb::createTableSql(largest));
         const int insert = writer.prepareInsert(largest.name, largest.columns.size());
         for (long long done = 0; done < volume; ++done) {
             writer.insert(insert, rows[static_cast<std::size_t>(done) % rows.size()]);
