@@ -28,7 +28,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kHelperName = "rowsifter-access-copy";
 constexpr auto kTick = std::chrono::milliseconds(100);
-constexpr std::size_t kKeptOutput = 16384; // of what the helper printed, for the message when it fails
+constexpr std::size_t kKeptOutput = 16384; // the end of what the helper printed, for the message when it fails
 
 // A descriptor closed when it goes out of scope.
 class Fd {
@@ -221,7 +221,6 @@ CopyResult runCopyProcess(const std::string& accessPath, const std::string& part
     auto lastProgress = Clock::now();
     auto lastTick = lastProgress;
     std::string lines, output;
-    long long outputBytes = 0;
     CopyResult result;
     std::string table;
     std::vector<std::string> announced; // the tables in the order the helper started them
@@ -273,9 +272,9 @@ CopyResult runCopyProcess(const std::string& accessPath, const std::string& part
         if (watched[1].fd >= 0 && (watched[1].revents & (POLLIN | POLLHUP | POLLERR))) {
             const ssize_t n = ::read(watched[1].fd, buffer, sizeof buffer);
             if (n > 0) {
-                outputBytes += n;
-                output.append(
-                    buffer, std::min(static_cast<std::size_t>(n), kKeptOutput - std::min(kKeptOutput, output.size())));
+                output.append(buffer, static_cast<std::size_t>(n));
+                if (output.size() > 2 * kKeptOutput) // the end says how it ended
+                    output.erase(0, output.size() - kKeptOutput);
             } else if (n == 0) {
                 watched[1].fd = -1; // the helper's output is closed; its progress may still come
             }
