@@ -21,6 +21,8 @@ struct Recipe {
     std::vector<std::pair<long long, std::string>> writes; // bytes written at an offset
     long long cut = -1;                                    // the length the file is cut to
     const char* outcome;                                   // words of the refusal; nullptr: the copy must be whole
+    // The helper's limits: a short deadline, unless the recipe is about memory.
+    const char* limits = "ROWSIFTER_ACCESS_DEADLINE=3 ROWSIFTER_ACCESS_MEMORY_MB=768";
 };
 
 std::string zeros(std::size_t n) {
@@ -44,6 +46,12 @@ const Recipe kRecipes[] = {
      "made no progress"},
     {"a hang on a file cut at a page boundary", "nwind.mdb", {}, 736 * kJet3Page, "made no progress"},
     {"a hang in another file", "ASampleDatabase.accdb", {{107 * 4096, zeros(4096)}}, -1, "made no progress"},
+    {"memory growth without end, silently: a catalogue row's long value misplaced",
+     "DateTestDatabase.mdb",
+     {{71262, hexBytes("6464")}},
+     -1,
+     "needed more than 128 MB of memory",
+     "ROWSIFTER_ACCESS_DEADLINE=60 ROWSIFTER_ACCESS_MEMORY_MB=128"},
     {"a crash inside libmdb: the catalogue's definition names a usage map out of the file",
      "DateTestDatabase.mdb",
      {{8247, hexBytes("b93e")}},
@@ -119,9 +127,8 @@ TEST_F(DamagedFileTest, EachRecipeIsRefusedOrCopiedWholeAndLeavesNothing) {
         writeAll(damaged, bytes);
         const std::string copy = (work / "copy.sqlite").string();
 
-        const std::string out =
-            output("ROWSIFTER_ACCESS_DEADLINE=3 ROWSIFTER_ACCESS_MEMORY_MB=768 " + shellQuoted(cliPath()) +
-                   " -q --json -d " + shellQuoted(damaged) + " --sqlite-copy " + shellQuoted(copy) + " 2>/dev/null");
+        const std::string out = output(std::string(r.limits) + " " + shellQuoted(cliPath()) + " -q --json -d " +
+                                       shellQuoted(damaged) + " --sqlite-copy " + shellQuoted(copy) + " 2>/dev/null");
         ASSERT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out.substr(0, 2000);
         ASSERT_EQ(out.front(), '{') << out.substr(0, 2000);
         if (r.outcome) {
