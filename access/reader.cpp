@@ -21,6 +21,7 @@ constexpr std::size_t kLongValueHeader = 12;   // MDB_MEMO_OVERHEAD: length with
 constexpr std::uint32_t kInline = 0x80000000;  // the value follows its header in the row
 constexpr std::uint32_t kOnePage = 0x40000000; // the value is one row of a long-value page
 constexpr std::uint32_t kLengthMask = 0x3FFFFFFF;
+constexpr unsigned long kCataloguePage = 2; // where every Access file keeps the definition of MSysObjects
 
 struct FreeTableDef {
     void operator()(MdbTableDef* t) const { mdb_free_tabledef(t); }
@@ -160,25 +161,44 @@ Reader::Reader(const std::string& path, const std::string& password) : m_state(s
     if (!mdb_read_catalog(s.mdb, MDB_ANY))
         throw db::Error(db::err::NotADatabase, "The list of tables of the Access file '" + path +
                                                    "' cannot be read: the file is damaged or encrypted.");
-    long long listed = 0; // rows of the catalogue table itself, which libmdb skips quietly when unreadable
+    // libmdb ends the catalogue quietly at a page it cannot read, which would pass for a file with fewer
+    // tables (or none). The catalogue table's own definition, read apart from the catalogue, says how many
+    // objects there are.
+    MdbCatalogEntry catalogue{};
+    catalogue.mdb = s.mdb;
+    std::snprintf(catalogue.object_name, sizeof catalogue.object_name, "%s", "MSysObjects");
+    catalogue.object_type = MDB_TABLE;
+    catalogue.table_pg = kCataloguePage;
+    const TableDefPtr catalogueDef{mdb_read_table(&catalogue)};
+    if (!catalogueDef || catalogueDef->num_rows != s.mdb->num_catalog)
+        throw db::Error(db::err::NotADatabase,
+                        "The Access file '" + path + "' is damaged: its list of tables cannot be read whole.");
+    std::unordered_set<std::string> seen; // in ASCII lower case: Access and SQLite both ignore the case of names
     for (unsigned i = 0; i < s.mdb->num_catalog; ++i) {
         auto* entry = static_cast<MdbCatalogEntry*>(s.mdb->catalog->pdata[i]);
+        // Every object Access lists has an identifier and a kind; a row without either (both read as
+        // zero) is a damaged row, which may well have been a table.
+        if (entry->object_type == 0 && entry->table_pg == 0)
+            throw db::Error(db::err::NotADatabase, "The Access file '" + path +
+                                                       "' is damaged: an entry of its list of tables cannot be read.");
         if (entry->object_type != MDB_TABLE)
             continue; // queries, forms, linked tables ...
         const std::string name = entry->object_name;
-        if (name == "MSysObjects") {
-            if (TableDefPtr catalogue{mdb_read_table(entry)})
-                listed = catalogue->num_rows;
-        }
         // System tables carry flags, and Access also hides every MSys name.
-        if (mdb_is_user_table(entry) && !startsWithNoCase(name, "MSys")) {
-            s.names.push_back(name);
-            s.entries.push_back(entry);
-        }
+        if (!mdb_is_user_table(entry) || startsWithNoCase(name, "MSys"))
+            continue;
+        if (name.empty())
+            throw db::Error(db::err::NotADatabase,
+                            "The Access file '" + path + "' is damaged: a table in its list has no name.");
+        std::string folded = name;
+        for (char& c : folded)
+            c = g_ascii_tolower(c);
+        if (!seen.insert(folded).second)
+            throw db::Error(db::err::NotADatabase,
+                            "The Access file '" + path + "' is damaged: the table '" + name + "' is listed twice.");
+        s.names.push_back(name);
+        s.entries.push_back(entry);
     }
-    if (listed > static_cast<long long>(s.mdb->num_catalog))
-        throw db::Error(db::err::NotADatabase,
-                        "The Access file '" + path + "' is damaged: only part of its list of tables can be read.");
 }
 
 Reader::~Reader() = default;
@@ -205,6 +225,8 @@ Table Reader::table(const std::string& name) const {
         const MdbColumn* col = columnAt(t.get(), i);
         Column c;
         c.name = col->name;
+        if (c.name.empty())
+            m_state->fail(name, "one of its columns has no name, so the file is damaged");
         const auto type = columnType(col->col_type);
         if (!type)
             m_state->fail(name, "column '" + c.name + "' has a type (" + std::to_string(col->col_type) +
@@ -271,13 +293,16 @@ long long Reader::readRows(const std::string& name, const std::function<bool(con
             row[static_cast<std::size_t>(f.colnum)] = s.value(name, columnAt(t.get(), static_cast<unsigned>(f.colnum)),
                                                               types[static_cast<std::size_t>(f.colnum)], f);
         }
-        ++count;
+        if (++count > static_cast<long long>(t->num_rows))
+            s.fail(name, "its pages hold more rows than the " + std::to_string(t->num_rows) +
+                             " it records, so the file is damaged (Access can repair it: Compact and Repair)");
         if (!onRow(row)) {
             stopped = true;
             break;
         }
     }
-    // libmdb ends a table quietly at a page it cannot read; the count Access keeps tells the difference.
+    // libmdb ends a table quietly at a page it cannot read, and takes whatever a damaged page claims to
+    // hold; the count Access keeps tells the difference either way.
     if (!stopped && count < static_cast<long long>(t->num_rows))
         s.fail(name, "only " + std::to_string(count) + " of its " + std::to_string(t->num_rows) +
                          " rows can be read, so the file is damaged (Access can repair it: Compact and Repair)");

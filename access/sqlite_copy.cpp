@@ -1,18 +1,16 @@
 #include "access/sqlite_copy.h"
+#include "access/copy_process.h"
+#include "access/copy_writer.h"
 #include "db/connection.h"
 #include "db/connection_string.h"
 #include "db/error.h"
 #include "db/recordset.h"
-#include "db/types.h"
-#include "db/internal.h"
 #include "db/sql_quote.h"
 #include <cerrno>
-#include <charconv>
-#include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <signal.h>
 #include <sys/stat.h>
@@ -24,120 +22,29 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A batch is one script run in one transaction, bounded so that memory stays small on huge tables. Each
-// batch opens the file anew, which costs an encrypted file its key derivation (some 45 ms here), so
-// encrypted copies take larger batches.
-struct BatchLimit {
-    std::size_t rows;
-    std::size_t bytes;
-};
-constexpr BatchLimit kPlainBatch = {5000, 4u << 20};
-constexpr BatchLimit kEncryptedBatch = {100000, 32u << 20};
-// The copy is a temporary file until it is complete, so its batches need neither a journal nor syncs: a
-// failure throws the whole file away. It is synced once before it is moved into place.
-// The program's own table in a copy (its prefix keeps it out of the table list): what it was made from.
-constexpr const char* kSourceTable = "rowsifter_internal_source";
-constexpr const char* kBatchStart = "PRAGMA synchronous = OFF;\nPRAGMA journal_mode = OFF;\nBEGIN;\n";
 constexpr const char* kPartialMark = ".partial-";
 
 std::string systemError(int error) {
     return std::strerror(error);
 }
 
-void appendInteger(std::string& sql, long long v) {
-    char buf[24];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    sql.append(buf, r.ptr);
-}
-
-void appendReal(std::string& sql, double v) {
-    if (std::isnan(v)) {
-        sql += "NULL"; // SQLite has no NaN
-        return;
-    }
-    if (std::isinf(v)) {
-        sql += v > 0 ? "9e999" : "-9e999";
-        return;
-    }
-    // 17 significant digits: SQLite 3.15 reads them back to the same double, which it does not always do
-    // for the shorter round-trip form.
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 17);
-    sql.append(buf, r.ptr);
-}
-
-// A Single as the shortest text that reads back as the same float: 0.1, not 0.100000001490116.
-void appendSingle(std::string& sql, double v) {
-    if (!std::isfinite(v)) {
-        appendReal(sql, v);
-        return;
-    }
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<float>(v));
-    sql.append(buf, r.ptr);
-}
-
-void appendText(std::string& sql, const std::string& text) {
-    static const char* hex = "0123456789ABCDEF";
-    if (text.find('\0') != std::string::npos) { // a NUL would end the script text: spell the bytes out
-        sql += "CAST(X'";
-        for (unsigned char c : text) {
-            sql += hex[c >> 4];
-            sql += hex[c & 15];
-        }
-        sql += "' AS TEXT)";
-        return;
-    }
-    sql += '\'';
-    for (char c : text) {
-        if (c == '\'')
-            sql += '\'';
-        sql += c;
-    }
-    sql += '\'';
-}
-
-void appendBlob(std::string& sql, const db::Blob& blob) {
-    static const char* hex = "0123456789ABCDEF";
-    sql += "X'";
-    for (unsigned char c : blob.bytes) {
-        sql += hex[c >> 4];
-        sql += hex[c & 15];
-    }
-    sql += '\'';
-}
-
-// Currency and Decimal arrive as exact decimal text. The columns' numeric affinity would turn that text
-// into a number anyway, so it goes in as one: whole amounts as exact integers, the rest as the nearest
-// double (exact to every digit for values of up to 15 significant digits).
-void appendDecimal(std::string& sql, const std::string& text) {
-    const char* first = text.data();
-    const char* last = first + text.size();
-    long long whole = 0;
-    if (auto r = std::from_chars(first, last, whole); r.ec == std::errc() && r.ptr == last) {
-        appendInteger(sql, whole);
-        return;
-    }
-    double real = 0;
-    if (auto r = std::from_chars(first, last, real); r.ec == std::errc() && r.ptr == last && !text.empty()) {
-        appendReal(sql, real);
-        return;
-    }
-    appendText(sql, text);
-}
-
-void appendValue(std::string& sql, ColumnType type, const db::Value& v) {
-    if (v.isNull())
-        sql += "NULL";
-    else if (v.isInteger())
-        appendInteger(sql, v.asInteger());
-    else if (v.isReal())
-        type == ColumnType::Single ? appendSingle(sql, v.asReal()) : appendReal(sql, v.asReal());
-    else if (v.isText())
-        type == ColumnType::Currency || type == ColumnType::Numeric ? appendDecimal(sql, v.asText())
-                                                                    : appendText(sql, v.asText());
-    else
-        appendBlob(sql, v.asBlob());
+// Whether `name` is that of a copy under construction (".nwind.sqlite.partial-PID-N", or its journal),
+// and the process that made it.
+std::optional<long> partialOwner(const std::string& name) {
+    const std::size_t mark = name.rfind(kPartialMark);
+    if (name.size() < 2 || name[0] != '.' || mark == std::string::npos || mark < 2)
+        return std::nullopt;
+    std::string rest = name.substr(mark + std::strlen(kPartialMark));
+    if (const std::string journal = "-journal";
+        rest.size() > journal.size() && rest.compare(rest.size() - journal.size(), journal.size(), journal) == 0)
+        rest.resize(rest.size() - journal.size());
+    const std::size_t dash = rest.find('-');
+    auto digits = [](const std::string& s) {
+        return !s.empty() && s.size() < 12 && s.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (dash == std::string::npos || !digits(rest.substr(0, dash)) || !digits(rest.substr(dash + 1)))
+        return std::nullopt;
+    return std::stol(rest.substr(0, dash));
 }
 
 // The copy under construction: a file beside the target with a name of its own. Unless it is moved into
@@ -211,15 +118,12 @@ private:
         }
     }
 
-    // Copies of this target left by a process that no longer runs (killed mid-copy).
+    // Copies into this folder left by a process that no longer runs (killed mid-copy), whatever their name.
     void removeAbandoned() const {
         std::error_code ec;
         for (fs::directory_iterator it(m_folder, ec), end; !ec && it != end; it.increment(ec)) {
-            const std::string name = it->path().filename().string();
-            if (name.compare(0, m_prefix.size(), m_prefix) != 0)
-                continue;
-            const long pid = std::strtol(name.c_str() + m_prefix.size(), nullptr, 10);
-            if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            const auto owner = partialOwner(it->path().filename().string());
+            if (owner && *owner > 0 && ::kill(static_cast<pid_t>(*owner), 0) != 0 && errno == ESRCH)
                 ::unlink(it->path().c_str());
         }
     }
@@ -294,98 +198,18 @@ std::string createTableSql(const Table& table) {
     return sql + "\n)";
 }
 
-std::string sqlLiteral(ColumnType type, const db::Value& value) {
-    std::string sql;
-    appendValue(sql, type, value);
-    return sql;
-}
-
 CopyResult copyAccessToSqlite(const std::string& accessPath, const std::string& sqlitePath,
-                              const CopyProgressCallback& progress, const std::string& password) {
+                              const CopyProgressCallback& progress, const std::string& password,
+                              const CopyOptions& options) {
     if (sqlitePath.empty())
         throw db::Error(db::err::FileNotFound, "No file was named for the SQLite copy of '" + accessPath + "'.");
     refuseExisting(sqlitePath);
-    const Reader reader(accessPath, password);
-    const std::string key = reader.passwordProtected() ? password : std::string();
-    const BatchLimit limit = key.empty() ? kPlainBatch : kEncryptedBatch;
-
-    std::vector<Table> tables;
-    for (const std::string& name : reader.tableNames())
-        tables.push_back(reader.table(name));
-
-    // Batches run across table boundaries, so that a file of many small tables is opened only a few times.
-    // The first one creates the file and its tables.
+    // Nothing is read while a password is ignored: a protected file needs its own first.
+    requirePassword(accessPath, password);
     PartialFile partial(sqlitePath);
-    std::string sql = kBatchStart;
-    for (const Table& table : tables)
-        sql += createTableSql(table) + ";\n";
-    const CopySource source = currentSource(accessPath);
-    sql += std::string("CREATE TABLE ") + kSourceTable + " (path TEXT, bytes INTEGER, modified INTEGER);\n";
-    sql += std::string("INSERT INTO ") + kSourceTable + " VALUES (" + sqlLiteral(ColumnType::Text, db::Value(source.path)) +
-           ", " + std::to_string(source.bytes) + ", " + std::to_string(source.modified) + ");\n";
-    std::size_t batchRows = 0;
-    std::size_t batchFirst = 0; // the first table with rows in the batch
-    bool created = false;
-    auto flush = [&](std::size_t current) {
-        sql += "COMMIT;\n";
-        try {
-            if (created)
-                db::internal::executeScript(partial.path(), key, sql);
-            else
-                db::internal::createDatabase(partial.path(), key, sql);
-        } catch (const db::Error& e) {
-            std::string names;
-            for (std::size_t i = batchFirst; i <= current && i < tables.size(); ++i)
-                names += (names.empty() ? "'" : ", '") + tables[i].name + "'";
-            throw db::Error(e.number(), "The tables " + names + " of the Access file '" + accessPath +
-                                            "' could not be copied into '" + sqlitePath + "': " + e.description());
-        }
-        created = true;
-        sql = kBatchStart;
-        batchRows = 0;
-        batchFirst = current;
-    };
-
-    CopyResult result;
-    const int tableCount = static_cast<int>(tables.size());
-    for (std::size_t t = 0; t < tables.size(); ++t) {
-        const Table& table = tables[t];
-        long long done = 0;
-        auto carryOn = [&] {
-            return !progress || progress({table.name, static_cast<int>(t), tableCount, done, table.rowCount});
-        };
-        if (!carryOn())
-            return {true, {}};
-        if (batchRows == 0)
-            batchFirst = t;
-
-        std::vector<ColumnType> types;
-        for (const Column& c : table.columns)
-            types.push_back(c.type);
-        const std::string insert = "INSERT INTO " + db::quoteIdentifier(table.name) + " VALUES (";
-        bool cancelled = false;
-        reader.readRows(table.name, [&](const Row& row) {
-            sql += insert;
-            for (std::size_t i = 0; i < row.size(); ++i) {
-                if (i)
-                    sql += ", ";
-                appendValue(sql, types[i], row[i]);
-            }
-            sql += ");\n";
-            ++done;
-            if (++batchRows < limit.rows && sql.size() < limit.bytes)
-                return true;
-            flush(t);
-            cancelled = !carryOn();
-            return !cancelled;
-        });
-        if (cancelled || (batchRows > 0 && !carryOn()))
-            return {true, {}};
-        result.tables.push_back({table.name, done});
-    }
-    if (!created || batchRows > 0)
-        flush(tables.empty() ? 0 : tables.size() - 1);
-    partial.moveTo(sqlitePath);
+    CopyResult result = runCopyProcess(accessPath, partial.path(), password, progress, options);
+    if (!result.cancelled)
+        partial.moveTo(sqlitePath);
     return result;
 }
 

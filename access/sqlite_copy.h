@@ -29,16 +29,41 @@ struct CopyResult {
     std::vector<CopiedTable> tables;
 };
 
+// How the process that reads the Access file is held in check. libmdb is not safe on a damaged file: it
+// can loop without end, grow without end, crash, or print into standard output. The file is therefore read
+// by a process of its own, which is stopped when it shows no progress (no new table, no new rows) for
+// `deadlineSeconds`, may use no more than `memoryBytes` of address space, and whose output is kept away
+// from the program's own.
+struct CopyLimits {
+    double deadlineSeconds = 20;
+    long long memoryBytes = 2LL << 30;
+    // The defaults, unless the environment sets ROWSIFTER_ACCESS_DEADLINE (seconds) or
+    // ROWSIFTER_ACCESS_MEMORY_MB.
+    static CopyLimits fromEnvironment();
+};
+
+struct CopyOptions {
+    CopyLimits limits = CopyLimits::fromEnvironment();
+    // Called about ten times a second while the Access file is being read, whatever its progress (a
+    // window repaints here); returning false cancels the copy.
+    std::function<bool()> waiting;
+};
+
 // Writes a new SQLite database at `sqlitePath` holding every user table of the Access file: the same
 // column names and order, declared types that the database layer maps back to the Access types, the rows
-// in stored order (rowid order), and the primary key. The file appears only when complete: it is built
-// under a temporary name in the same folder and moved into place without ever replacing a file, so an
-// existing `sqlitePath` is refused and a failure, a cancel or a kill leaves no database at that path.
+// in stored order (rowid order), and the primary key. A copy is whole or refused: a list of tables that
+// cannot be read whole, a table without a name or listed twice, a definition or data page that cannot be
+// read, or a table holding more or fewer rows than it records refuses the copy with a message naming the
+// file (and the table). The file appears only when complete: it is built under a hidden temporary name in
+// the same folder and moved into place without ever replacing a file, so an existing `sqlitePath` is
+// refused and a failure, a cancel or a kill leaves no database at that path; what a killed copy left in
+// that folder goes with the next copy into it.
 // A password-protected Access file needs its password and gives an encrypted copy with the same password;
 // for an unprotected file the password is ignored. The Access file is only ever read.
 // Throws db::Error naming the file (and table) concerned.
 CopyResult copyAccessToSqlite(const std::string& accessPath, const std::string& sqlitePath,
-                              const CopyProgressCallback& progress = {}, const std::string& password = {});
+                              const CopyProgressCallback& progress = {}, const std::string& password = {},
+                              const CopyOptions& options = {});
 
 // Which Access file a copy was made from, as it was then. The copy keeps this in a table of the program's
 // own (never listed), so a later visit can offer the copy again instead of making another.
@@ -65,8 +90,5 @@ std::string declaredType(const Column& column, bool soleKey);
 
 // CREATE TABLE text for a table (names quoted by db::quoteIdentifier).
 std::string createTableSql(const Table& table);
-
-// A value as the SQL literal the copy writes into a column of that type.
-std::string sqlLiteral(ColumnType type, const db::Value& value);
 
 } // namespace accessdb

@@ -359,7 +359,7 @@ std::shared_ptr<Engine> Engine::open(const std::string& path, const std::string&
     return engine;
 }
 
-std::shared_ptr<Engine> Engine::create(const std::string& path, const std::string& password) {
+std::shared_ptr<Engine> Engine::create(const std::string& path, const std::string& password, bool unsynced) {
     FileClass fileClass;
     fileClass.kind = password.empty() ? FileKind::Sqlite : FileKind::LooksEncrypted;
     const sqlite::Api* api = password.empty() ? &sqlite::plainFileLibrary() : &sqlite::cipherLibrary();
@@ -382,6 +382,10 @@ std::shared_ptr<Engine> Engine::create(const std::string& path, const std::strin
     if (mayBeEncrypted(fileClass.kind))
         api->key(engine->m_db.get(), password.data(), static_cast<int>(password.size()));
     engine->configure();
+    if (unsynced) {
+        engine->exec("PRAGMA synchronous = OFF");
+        engine->exec("PRAGMA journal_mode = OFF");
+    }
     // Writing the header now makes even an empty database a recognisable file.
     engine->exec("PRAGMA user_version = 1");
     return engine;

@@ -57,8 +57,10 @@ public:
     // Recognises the file by its content and opens it; throws db::Error with a message naming the file.
     // Read-only: the file is never written through this connection, and may be a file the user cannot write.
     static std::shared_ptr<Engine> open(const std::string& path, const std::string& password, bool readOnly = false);
-    // Creates a new, empty database file (encrypted when a password is given).
-    static std::shared_ptr<Engine> create(const std::string& path, const std::string& password);
+    // Creates a new, empty database file (encrypted when a password is given). `unsynced`: a file nothing
+    // relies on until its maker syncs it (a copy built under a temporary name), written from its first
+    // write on without a journal and without syncs.
+    static std::shared_ptr<Engine> create(const std::string& path, const std::string& password, bool unsynced = false);
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;

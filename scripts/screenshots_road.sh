@@ -111,7 +111,7 @@ else
         cmake -S "$root" -B "$build" -G Ninja >/dev/null
     fi
     ninja -C "$build" rowsifter >/dev/null
-    cp -r "$build/bin/rowsifter" "$build/bin/HAND-M.CUR" "$build/bin/Samples" "$work/"
+    cp -r "$build/bin/rowsifter" "$build/bin/rowsifter-access-copy" "$build/bin/HAND-M.CUR" "$build/bin/Samples" "$work/"
     mkdir -p "$work/config"
     export XDG_CONFIG_HOME="$work/config"
     program="$work/rowsifter"

@@ -10,7 +10,9 @@
 #include "wizard/list_utils.h"
 #include "wizard/messages.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QStandardPaths>
 #include <QWidget>
 #include <filesystem>
@@ -38,6 +40,30 @@ std::string copyFolder(const std::string& accessPath, bool& besideTheFile) {
     return folder;
 }
 
+// While a copy runs the windows repaint but take no input (a second "Next >" would start a second copy);
+// Escape, in any window, is noted to cancel the copy.
+class CopyInputGuard : public QObject {
+public:
+    bool escapePressed = false;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+                escapePressed = true;
+            return true;
+        case QEvent::KeyRelease:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::Shortcut:
+            return true;
+        default:
+            return QObject::eventFilter(watched, event);
+        }
+    }
+};
+
 app::Answer ask(const std::string& text, app::Buttons buttons) {
     return app::desktop().messageBox(text, app::applicationTitle(), buttons, app::Icon::None);
 }
@@ -54,7 +80,8 @@ std::optional<std::string> offerSqliteCopy(QWidget& page, core::Trap& trap, int 
         const std::string folder = copyFolder(accessPath, besideTheFile);
         std::string target;
         if (const auto earlier = accessdb::findCopy(accessPath, folder, password)) {
-            const app::Answer answer = ask(text::offerEarlierCopy(fileName(accessPath), *earlier), app::Buttons::YesNoCancel);
+            const app::Answer answer =
+                ask(text::offerEarlierCopy(fileName(accessPath), *earlier), app::Buttons::YesNoCancel);
             if (answer == app::Answer::Yes) {
                 result = *earlier;
                 return;
@@ -77,14 +104,26 @@ std::optional<std::string> offerSqliteCopy(QWidget& page, core::Trap& trap, int 
                 app::setPointer(&page, core::PointerDefault);
             }
         } restore{page};
-        accessdb::copyAccessToSqlite(
+        // The Access file is read by a helper process; the windows repaint meanwhile, and Escape cancels.
+        CopyInputGuard guard;
+        QCoreApplication::instance()->installEventFilter(&guard);
+        page.setWindowTitle(QString::fromStdString(text::readingAccessFile(fileName(accessPath))));
+        accessdb::CopyOptions options;
+        options.waiting = [&] {
+            processPendingEvents();
+            return !guard.escapePressed;
+        };
+        const accessdb::CopyResult copied = accessdb::copyAccessToSqlite(
             accessPath, target,
             [&](const accessdb::CopyProgress& p) {
-                page.setWindowTitle(QString::fromStdString(text::copyingTable(p.table, p.tableIndex + 1, p.tableCount)));
+                page.setWindowTitle(
+                    QString::fromStdString(text::copyingTable(p.table, p.tableIndex + 1, p.tableCount)));
                 processPendingEvents();
-                return true;
+                return !guard.escapePressed;
             },
-            password);
+            password, options);
+        if (copied.cancelled)
+            return;
         result = target;
     });
     return result;

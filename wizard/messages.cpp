@@ -18,8 +18,13 @@ std::string offerEarlierCopy(const std::string& accessName, const std::string& c
            "'. Continue with that copy (Yes), make a new copy (No), or leave it for now (Cancel)?";
 }
 
+std::string readingAccessFile(const std::string& accessName) {
+    return "Reading '" + accessName + "' (Esc cancels)";
+}
+
 std::string copyingTable(const std::string& table, int number, int count) {
-    return "Copying table '" + table + "' (" + std::to_string(number) + " of " + std::to_string(count) + ")";
+    return "Copying table '" + table + "' (" + std::to_string(number) + " of " + std::to_string(count) +
+           ", Esc cancels)";
 }
 
 } // namespace wizard::text

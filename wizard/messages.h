@@ -60,6 +60,8 @@ inline std::string settingsNotSaved(const std::string& path) {
 std::string offerAccessCopy(const std::string& accessName, const std::string& copyName, const std::string& folder,
                             bool besideTheFile);
 std::string offerEarlierCopy(const std::string& accessName, const std::string& copyPath);
+// The title while the Access file is opened, before its first table is copied.
+std::string readingAccessFile(const std::string& accessName);
 std::string copyingTable(const std::string& table, int number, int count);
 
 } // namespace wizard::text

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -159,8 +160,9 @@ TEST_F(CopyTest, RowidsFollowTheStoredOrderAndTheKeyHolds) {
     const auto line = exportedRows(source, "Order Details").front();
     const std::string insert =
         "INSERT INTO \"Order Details\" (OrderID, ProductID) VALUES (" + line[0] + ", " + line[1] + ")";
-    EXPECT_NE(output("sqlite3 " + shellQuoted(target) + " " + shellQuoted(insert) + " 2>&1").find("UNIQUE constraint failed"),
-              std::string::npos);
+    EXPECT_NE(
+        output("sqlite3 " + shellQuoted(target) + " " + shellQuoted(insert) + " 2>&1").find("UNIQUE constraint failed"),
+        std::string::npos);
 }
 
 TEST_F(CopyTest, DatesBefore1900AndUpTo9999ArriveAsStored) {
@@ -238,12 +240,21 @@ TEST_F(CopyTest, AFailedOrCancelledCopyLeavesNoFile) {
         std::filesystem::remove(target);
     }
 
-    // What a killed copy left goes with the next copy to that name; then the name is taken for good.
-    writeAll(file(".copy.db.partial-999999999-1"), "stale");
+    // What killed copies left in the folder, under any name, goes with the next copy into it; a copy still
+    // being made by a running process, and files that merely look alike, stay. Then the name is taken.
+    const std::string live = ".live.db.partial-" + std::to_string(::getpid()) + "-1";
+    for (const std::string& name :
+         {std::string(".copy.db.partial-999999999-1"), std::string(".other.db.partial-999999999-7"),
+          std::string(".other.db.partial-999999999-7-journal"), live, std::string(".notes.partial-1-x"),
+          std::string("plain.partial-999999999-1")})
+        writeAll(file(name), "stale");
     accessdb::copyAccessToSqlite(source, target);
     const db::Error e = testsupport::errorOf([&] { accessdb::copyAccessToSqlite(source, target); });
     EXPECT_NE(e.description().find("already exists"), std::string::npos) << e.description();
-    EXPECT_EQ(filesHere(), std::vector<std::string>{"copy.db=SQLite"});
+    std::vector<std::string> left = filesHere();
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{live + "=stale", ".notes.partial-1-x=stale", "copy.db=SQLite",
+                                              "plain.partial-999999999-1=stale"}));
 }
 
 } // namespace

@@ -1,8 +1,8 @@
-// Single values: stored dates, stored text, and the literals the copy writes.
+// Single values: stored dates, stored text, and the values the copy writes.
+#include "access/copy_writer.h"
 #include "access/date_time.h"
-#include "access/sqlite_copy.h"
 #include "access/text_decoder.h"
-#include "db/internal.h"
+#include "db/bulk_writer.h"
 #include "db/recordset.h"
 #include "tests/support/test_support.h"
 #include <cmath>
@@ -59,9 +59,9 @@ TEST(TextDecoder, StoredTextBecomesUtf8) {
     }
 }
 
-class LiteralTest : public testsupport::TempDirTest {};
+class StoredValueTest : public testsupport::TempDirTest {};
 
-TEST_F(LiteralTest, ValuesComeBackFromSqliteAsRead) {
+TEST_F(StoredValueTest, ValuesComeBackFromSqliteAsRead) {
     const double third = 1.0 / 3;
     const struct {
         ColumnType type;
@@ -88,13 +88,15 @@ TEST_F(LiteralTest, ValuesComeBackFromSqliteAsRead) {
         {ColumnType::Guid, "{6B29FC40-CA47-1067-B31D-00DD010662DA}", "{6B29FC40-CA47-1067-B31D-00DD010662DA}"},
     };
     accessdb::Table table{"t", {}, {}, 0};
-    std::string values;
+    std::vector<db::Value> values;
     for (const auto& c : cases) {
         table.columns.push_back({"c" + std::to_string(table.columns.size()), c.type, 0, 0, 0, false});
-        values += (values.empty() ? "" : ", ") + accessdb::sqlLiteral(c.type, c.read);
+        values.push_back(accessdb::storedValue(c.type, c.read));
     }
-    const std::string path = file("literals.db");
-    db::internal::createDatabase(path, "", accessdb::createTableSql(table) + "; INSERT INTO t VALUES (" + values + ")");
+    const std::string path = file("values.db");
+    db::BulkWriter writer(path, "", accessdb::createTableSql(table));
+    writer.insert(writer.prepareInsert("t", values.size()), values);
+    writer.finish();
     db::Recordset rs;
     rs.Open("SELECT * FROM t", testsupport::openConnection(path), db::adOpenStatic, db::adLockReadOnly);
     for (int i = 0; i < rs.fieldCount(); ++i)

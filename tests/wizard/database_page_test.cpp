@@ -16,8 +16,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <set>
+#include <stdlib.h>
 #include <sys/stat.h>
 
 namespace {
@@ -234,9 +237,65 @@ TEST_F(DatabasePage, ARealAccessFileIsCopiedIntoSqliteWhenTheUserAgrees) {
     wizard::form1().Text1->setText(QString::fromStdString(access));
     desktop.answers = {app::Answer::No};
     press(wizard::form1().PushButton3);
-    EXPECT_NE(messageTexts().back().find("was made earlier: '" + copy + "'"), std::string::npos) << messageTexts().back();
+    EXPECT_NE(messageTexts().back().find("was made earlier: '" + copy + "'"), std::string::npos)
+        << messageTexts().back();
     EXPECT_TRUE(std::filesystem::exists(folder.path() + "/nwind (2).sqlite"));
     EXPECT_EQ(digest(), before);
+}
+
+// A damaged Access file on which the reading library loops without end: the window goes on repainting
+// while the helper reads, the report names the file as damaged, nothing is left in the folder and the page
+// stays usable; the page takes no other input meanwhile, and Esc cancels such a copy quietly.
+TEST_F(DatabasePage, ADamagedAccessFileIsReportedAndTheWindowStaysAlive) {
+    ROWSIFTER_REQUIRE_ACCESS_DATA(data);
+    const std::string damaged = folder.path() + "/damaged.mdb";
+    QFile source(QString::fromStdString((data / "nwind.mdb").string()));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    QByteArray bytes = source.readAll();
+    bytes.replace(736 * 2048, 2048, QByteArray(2048, '\0'));
+    QFile out(QString::fromStdString(damaged));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(bytes);
+    out.close();
+    ::setenv("ROWSIFTER_ACCESS_DEADLINE", "2", 1);
+    struct Unset {
+        ~Unset() { ::unsetenv("ROWSIFTER_ACCESS_DEADLINE"); }
+    } unset;
+    auto filesLeft = [&] {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+            if (entry.path().filename().string().find("damaged") != std::string::npos ||
+                entry.path().extension() == ".sqlite")
+                names.insert(entry.path().filename().string());
+        return names;
+    };
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(50);
+
+    enterDatabase(damaged);
+    desktop.answers = {app::Answer::Yes};
+    // A second "Next >" while the file is read starts nothing.
+    QTimer::singleShot(300, [] { QTest::mouseClick(wizard::form1().PushButton3, Qt::LeftButton); });
+    press(wizard::form1().PushButton3);
+    EXPECT_GE(ticks, 10) << "the window did not get to run while the file was read";
+    EXPECT_EQ(messageTexts().size(), 1u);
+    ASSERT_EQ(desktop.reports().size(), 1u);
+    EXPECT_NE(desktop.reports()[0].description.find("The Access file '" + damaged + "' is damaged"), std::string::npos)
+        << desktop.reports()[0].description;
+    EXPECT_EQ(filesLeft(), std::set<std::string>{"damaged.mdb"});
+    EXPECT_TRUE(wizard::form1().isVisible());
+    EXPECT_EQ(wizard::form1().windowTitle(), "Rowsifter");
+    EXPECT_EQ(wizard::form1().Text1->text().toStdString(), damaged);
+
+    QTimer::singleShot(300, [] { QTest::keyClick(&wizard::form1(), Qt::Key_Escape); });
+    desktop.answers = {app::Answer::Yes};
+    press(wizard::form1().PushButton3);
+    EXPECT_EQ(desktop.reports().size(), 1u) << "a cancelled copy is no failure";
+    EXPECT_EQ(filesLeft(), std::set<std::string>{"damaged.mdb"});
+    EXPECT_TRUE(wizard::form1().isVisible());
+    EXPECT_EQ(wizard::form1().windowTitle(), "Rowsifter");
 }
 
 // The road from the Access file to a de-duplicated table in its copy.
