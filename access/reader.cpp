@@ -1,6 +1,7 @@
 #include "access/reader.h"
 #include "access/date_time.h"
 #include "access/text_decoder.h"
+#include "db/ascii.h"
 #include "db/error.h"
 #include <bit>
 #include <cstdint>
@@ -36,11 +37,6 @@ template <class T> T load(const unsigned char* p) {
 
 MdbColumn* columnAt(MdbTableDef* t, unsigned i) {
     return static_cast<MdbColumn*>(t->columns->pdata[i]);
-}
-
-bool startsWithNoCase(const std::string& s, const char* prefix) {
-    const std::size_t n = std::strlen(prefix);
-    return s.size() >= n && g_ascii_strncasecmp(s.c_str(), prefix, n) == 0;
 }
 
 std::optional<ColumnType> columnType(int mdbType) {
@@ -185,14 +181,14 @@ Reader::Reader(const std::string& path, const std::string& password) : m_state(s
             continue; // queries, forms, linked tables ...
         const std::string name = entry->object_name;
         // System tables carry flags, and Access also hides every MSys name.
-        if (!mdb_is_user_table(entry) || startsWithNoCase(name, "MSys"))
+        if (!mdb_is_user_table(entry) || db::ascii::startsWithNoCase(name, "MSys"))
             continue;
         if (name.empty())
             throw db::Error(db::err::NotADatabase,
                             "The Access file '" + path + "' is damaged: a table in its list has no name.");
         std::string folded = name;
         for (char& c : folded)
-            c = g_ascii_tolower(c);
+            c = db::ascii::toLower(c);
         if (!seen.insert(folded).second)
             throw db::Error(db::err::NotADatabase,
                             "The Access file '" + path + "' is damaged: the table '" + name + "' is listed twice.");

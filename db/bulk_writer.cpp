@@ -1,9 +1,12 @@
 #include "db/bulk_writer.h"
-#include "db/engine.h"
+#include "db/sqlite/engine.h"
+#include "db/sqlite/sqlite_api.h"
 #include "db/error.h"
 #include "db/sql_quote.h"
 
 namespace db {
+
+using sqlite::Engine;
 
 struct BulkWriter::State {
     std::shared_ptr<Engine> engine;

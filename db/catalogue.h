@@ -1,13 +1,11 @@
 #pragma once
 // Names of a database's ordinary tables.
+#include "db/reserved_names.h"
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace db {
-
-// Tables whose names begin so are the program's own: never listed, never the user's to write.
-inline constexpr const char* kInternalTablePrefix = "rowsifter_internal_";
 
 // Names of the rows of type "TABLE" in schema order; std::nullopt when no file exists at `path`.
 // The connection is opened with `connectionString` (built from the page's current path and password),

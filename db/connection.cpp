@@ -1,17 +1,18 @@
 #include "db/connection.h"
+#include "db/ascii.h"
+#include "db/backend.h"
 #include "db/connection_string.h"
-#include "db/engine.h"
+#include "db/dialect.h"
 #include "db/error.h"
 #include "db/recordset.h"
 #include "db/types.h"
 #include <atomic>
-#include <cctype>
 #include <map>
 
 namespace db {
 
 struct ConnectionState {
-    std::shared_ptr<Engine> engine;
+    std::shared_ptr<Backend> backend;
     std::string path;
     std::map<std::string, Value> properties;
 };
@@ -22,19 +23,13 @@ std::atomic<bool> g_forceProviderFailure{false};
 
 constexpr const char* kProviderMissing = "Provider cannot be found. It may not be properly installed.";
 
-std::string upperAscii(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
 // The provider properties a caller may set; their values are kept but change nothing here (SQLite has
 // no per-file lock limit).
 const char* const kKnownProperties[] = {"Jet OLEDB:Max Locks Per File"};
 
 std::string knownProperty(const std::string& name) {
     for (const char* known : kKnownProperties)
-        if (upperAscii(known) == upperAscii(name))
+        if (ascii::equalNoCase(known, name))
             return known;
     throw Error(err::ItemNotFound, "Item cannot be found in the collection corresponding to the requested name "
                                    "or ordinal: there is no property '" +
@@ -51,65 +46,67 @@ std::string knownProperty(const std::string& name) {
 Connection::Connection() : m_state(std::make_shared<ConnectionState>()) {}
 
 void Connection::Open(const std::string& connectionString) {
-    if (m_state->engine)
+    if (m_state->backend)
         throw Error(err::ObjectOpen, "Operation is not allowed when the object is open (the connection to '" +
                                          m_state->path + "' is already open).");
     const ConnectionString cs = ParseConnectionString(connectionString);
-    std::string provider = upperAscii(cs.provider);
+    std::string provider = cs.provider;
     while (!provider.empty() && (provider.back() == ' ' || provider.back() == '\t'))
         provider.pop_back();
-    if (g_forceProviderFailure || (provider != upperAscii(kAceProvider) && provider != upperAscii(kJetProvider)))
+    if (g_forceProviderFailure ||
+        (!ascii::equalNoCase(provider, kAceProvider) && !ascii::equalNoCase(provider, kJetProvider)))
         throw Error(err::ProviderNotFound, kProviderMissing);
-    m_state->engine = Engine::open(cs.dataSource, cs.password, Mode == adModeRead);
+    m_state->backend = db::openBackend(cs.dataSource, cs.password, Mode == adModeRead);
     m_state->path = cs.dataSource;
 }
 
-Engine& Connection::openEngine() const {
-    if (!m_state->engine)
+Backend& Connection::openBackend() const {
+    if (!m_state->backend)
         closed();
-    return *m_state->engine;
+    return *m_state->backend;
 }
 
 void Connection::Execute(const std::string& sql) {
-    openEngine().execute(sql);
+    Backend& backend = openBackend();
+    backend.execute(dialect::parse(sql));
 }
 
 void Connection::BeginTrans() {
-    openEngine().beginTransaction();
+    openBackend().beginTransaction();
 }
 
 void Connection::CommitTrans() {
-    openEngine().commitTransaction();
+    openBackend().commitTransaction();
 }
 
 void Connection::RollbackTrans() {
-    openEngine().rollbackTransaction();
+    openBackend().rollbackTransaction();
 }
 
 void Connection::declareWorkTable(const std::string& name) {
-    if (!m_state->engine)
+    if (!m_state->backend)
         closed();
-    m_state->engine->declareWorkTable(name);
+    m_state->backend->declareWorkTable(name);
 }
 
 void Connection::ensureWritable() {
-    openEngine().ensureWritable();
+    openBackend().ensureWritable();
 }
 
 long long Connection::tableBytes(const std::string& table) {
-    return openEngine().tableBytes(table);
+    return openBackend().tableBytes(table);
 }
 
 FreeSpace Connection::workTableSpace() const {
-    return openEngine().workTableSpace();
+    return openBackend().workTableSpace();
 }
 
 FreeSpace Connection::fileFolderSpace() const {
-    return openEngine().fileFolderSpace();
+    return openBackend().fileFolderSpace();
 }
 
 void Connection::keepWorkBesideFile() {
-    openEngine().keepWorkBesideFile();
+    openBackend().keepWorkBesideFile();
 }
 
 void Connection::setProperty(const std::string& name, const Value& value) {
@@ -123,12 +120,12 @@ Value Connection::property(const std::string& name) const {
 }
 
 Recordset Connection::OpenSchema(int schema) {
-    if (!m_state->engine)
+    if (!m_state->backend)
         closed();
     if (schema != adSchemaTables)
         throw Error(err::EngineError, "Schema rowset " + std::to_string(schema) +
                                           " is not supported for the database file '" + m_state->path + "'.");
-    auto source = m_state->engine->schemaTables();
+    auto source = m_state->backend->schemaTables();
     std::vector<Field> columns = source->columns();
     std::vector<std::vector<Value>> rows;
     for (long long r = 0; source->hasRow(r); ++r) {
@@ -141,23 +138,23 @@ Recordset Connection::OpenSchema(int schema) {
 }
 
 void Connection::Close() {
-    if (!m_state->engine)
+    if (!m_state->backend)
         closed();
-    auto engine = std::move(m_state->engine);
-    m_state->engine.reset();
-    engine->commitPending();
+    auto backend = std::move(m_state->backend);
+    m_state->backend.reset();
+    backend->commitPending();
 }
 
 bool Connection::isOpen() const {
-    return m_state->engine != nullptr;
+    return m_state->backend != nullptr;
 }
 
 const std::string& Connection::path() const {
     return m_state->path;
 }
 
-std::shared_ptr<Engine> Connection::engine() const {
-    return m_state->engine;
+std::shared_ptr<Backend> Connection::backend() const {
+    return m_state->backend;
 }
 
 void probeProvider() {
@@ -165,7 +162,7 @@ void probeProvider() {
         throw Error(err::ProviderNotFound, kProviderMissing);
     // The library is usable when it can open a database at all.
     try {
-        auto engine = Engine::create(":memory:", "");
+        probeFileBackend();
     } catch (const Error&) {
         throw Error(err::ProviderNotFound, kProviderMissing);
     }

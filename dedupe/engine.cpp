@@ -1,5 +1,6 @@
 #include "dedupe/engine.h"
 #include "core/trap.h"
+#include "db/ascii.h"
 #include "db/catalogue.h"
 #include "db/connection.h"
 #include "db/error.h"
@@ -35,21 +36,13 @@ public:
 } // namespace
 
 bool sameTableName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
+    return db::ascii::equalNoCase(a, b);
 }
 
 namespace {
 
 bool inInternalNamespace(std::string_view name) {
-    const std::string_view prefix = db::kInternalTablePrefix;
-    return name.size() >= prefix.size() && sameTableName(name.substr(0, prefix.size()), prefix);
+    return db::ascii::startsWithNoCase(name, db::kInternalTablePrefix);
 }
 
 } // namespace
@@ -152,8 +145,8 @@ class Run {
 public:
     Run(const EngineInputs& inputs, EngineHost& host)
         : m_inputs(inputs), m_host(host), m_trap(core::location(kEngineProcedure), host.reporter()),
-          m_scratchBracket(db::quoteBracket(ScratchTableName)), m_scratchBackquote(db::quoteBackquote(ScratchTableName)) {
-    }
+          m_scratchBracket(db::quoteBracket(ScratchTableName)),
+          m_scratchBackquote(db::quoteBackquote(ScratchTableName)) {}
 
     RunResult execute() {
         m_result.started = true;
@@ -584,8 +577,7 @@ private:
             } catch (const std::exception&) {
                 // then only what the run itself found out is said
             }
-            m_result.kept = text::keptAfterFailure(m_inputs.TableName, output, outputListed,
-                                                   m_leftoverDropped);
+            m_result.kept = text::keptAfterFailure(m_inputs.TableName, output, outputListed, m_leftoverDropped);
             m_result.failure = m_failure->description + " " + m_result.kept;
             m_host.reporter().report(m_result.failure, core::location(kEngineProcedure), m_failure->statement);
         } else if (m_result.outputWritten) {

@@ -1,4 +1,5 @@
 #include "dedupe/key_rules.h"
+#include "db/ascii.h"
 
 #include "dedupe/loose_keys.h"
 #include "dedupe/row_key.h"

@@ -1,10 +1,10 @@
-#include "dedupe/cli_messages.h"
+#include "cli/messages.h"
 
 #include <cstdio>
 
 #include "core/version.h"
 
-namespace dedupe::cli_text {
+namespace cli::text {
 
 std::string version() {
     return std::string("rowsifter-cli ") + core::kVersion;
@@ -86,10 +86,10 @@ std::string groupColumnTaken(const std::string& column, const std::string& table
            "was changed.";
 }
 
-std::string largestGroups(long long groups, const std::vector<DryRunResult::Group>& largest) {
+std::string largestGroups(long long groups, const std::vector<dedupe::DryRunResult::Group>& largest) {
     std::string text =
         "Groups of repeated rows: " + std::to_string(groups) + (largest.empty() ? "." : "; the largest:");
-    for (const DryRunResult::Group& group : largest)
+    for (const dedupe::DryRunResult::Group& group : largest)
         text += "\n  " + group.values + " (" + std::to_string(group.rows) + " rows)";
     return text;
 }
@@ -185,4 +185,4 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
-} // namespace dedupe::cli_text
+} // namespace cli::text

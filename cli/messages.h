@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace dedupe::cli_text {
+namespace cli::text {
 
 inline constexpr const char* kHelp =
     R"(Usage: rowsifter-cli -d PATH -t NAME -f NAME [-f NAME ...] -o NAME [OPTIONS]
@@ -98,7 +98,7 @@ std::string keepWhich(const std::string& value);
 std::string emptyKeysWhich(const std::string& value);
 std::string orderDirection(const std::string& value);
 std::string groupColumnTaken(const std::string& column, const std::string& table);
-std::string largestGroups(long long groups, const std::vector<DryRunResult::Group>& largest);
+std::string largestGroups(long long groups, const std::vector<dedupe::DryRunResult::Group>& largest);
 std::string accessNeedsCopy(const std::string& database);
 std::string notAnAccessFile(const std::string& database);
 std::string copyingTable(const std::string& table, int number, int count);
@@ -112,4 +112,4 @@ std::string nothingChanged();
 // A text as a JSON string, quotes included; bytes that are not UTF-8 become U+FFFD.
 std::string jsonString(const std::string& text);
 
-} // namespace dedupe::cli_text
+} // namespace cli::text

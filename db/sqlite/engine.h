@@ -1,10 +1,16 @@
 #pragma once
-// The SQLite side of a connection: one open file, the dialect's statements, and the sources that
-// record sets read their rows from. Private to db/.
-#include "db/dialect.h"
-#include "db/file_kind.h"
-#include "db/recordset.h"
-#include "db/sqlite_api.h"
+// The SQLite back-end: one open file, the dialect's statements turned into SQLite's. The class is
+// declared here and defined by concern, one file each: open.cpp (opening and configuring), errors.cpp
+// (SQLite's failures as db::Error), statement.cpp (preparing and stepping), transactions.cpp, schema.cpp
+// (reading the schema), select.cpp, alter.cpp, delete.cpp and execute.cpp (the dialect's statements),
+// work_tables.cpp (work tables and their recorded deletes). Connection reaches it through db/backend.h
+// only; db/internal.h reaches it directly for the sample maker, the tests and the Access copy.
+#include "db/backend.h"
+#include "db/field.h"
+#include "db/free_space.h"
+#include "db/record_source.h"
+#include "db/sqlite/file_kind.h"
+#include "db/sqlite/sqlite_api.h"
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,7 +18,9 @@
 #include <unordered_map>
 #include <vector>
 
-namespace db {
+namespace db::sqlite {
+
+class FileClaim; // db/sqlite/file_registry.h
 
 struct ColumnDef {
     std::string name;
@@ -37,22 +45,7 @@ struct TableInfo {
     bool work() const { return schema != "main"; }
 };
 
-// Rows of an open record set, by 0-based row and column.
-class RecordSource {
-public:
-    virtual ~RecordSource() = default;
-    virtual const std::vector<Field>& columns() const = 0;
-    virtual bool hasRow(long long row) const = 0;
-    virtual long long count() const = 0;
-    virtual Value value(long long row, int column) const = 0;
-    // A snapshot that still reads from its table copies the rows it has left to give, because the table is
-    // about to change.
-    virtual void freeze() {}
-};
-
-std::shared_ptr<RecordSource> makeMemorySource(std::vector<Field> columns, std::vector<std::vector<Value>> rows);
-
-class Engine : public std::enable_shared_from_this<Engine> {
+class Engine final : public Backend, public std::enable_shared_from_this<Engine> {
 public:
     // Recognises the file by its content and opens it; throws db::Error with a message naming the file.
     // Read-only: the file is never written through this connection, and may be a file the user cannot write.
@@ -61,49 +54,50 @@ public:
     // relies on until its maker syncs it (a copy built under a temporary name), written from its first
     // write on without a journal and without syncs.
     static std::shared_ptr<Engine> create(const std::string& path, const std::string& password, bool unsynced = false);
-    ~Engine();
+    ~Engine() override;
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
     const std::string& path() const { return m_path; }
-    const sqlite::Api& api() const { return *m_api; }
+    const std::string& dataSource() const override { return m_path; }
+    const Api& api() const { return *m_api; }
 
-    void execute(const std::string& sql);
-    std::shared_ptr<RecordSource> query(const std::string& sql, int cursorType);
-    std::shared_ptr<RecordSource> schemaTables();
-    void commitPending();
+    void execute(const dialect::Statement& statement) override;
+    std::shared_ptr<RecordSource> query(const dialect::Select& select, int cursorType) override;
+    std::shared_ptr<RecordSource> schemaTables() override;
+    void commitPending() override;
     // Throws the error a first write would give (read-only file or folder, a lock held elsewhere), without
     // changing anything.
-    void ensureWritable();
+    void ensureWritable() override;
     // Bytes of the table's rows in the file (what any copy of them needs at least); -1 when the library
     // cannot tell.
-    long long tableBytes(const std::string& table);
+    long long tableBytes(const std::string& table) override;
     // Where declared work tables are kept, and the bytes free there for this user.
-    FreeSpace workTableSpace() const;
+    FreeSpace workTableSpace() const override;
     // The folder of the file, and the bytes free there for this user.
-    FreeSpace fileFolderSpace() const;
+    FreeSpace fileFolderSpace() const override;
     // Work tables made afterwards go beside the file, still as temporary files that SQLite deletes itself
     // (plain files only: an encrypted file's work stays in memory).
-    void keepWorkBesideFile();
+    void keepWorkBesideFile() override;
     // A transaction the caller holds open: statements run inside it (schema changes as savepoints) and
     // nothing is committed until commitTransaction; closing without it undoes everything since begin.
-    void beginTransaction();
-    void commitTransaction();
-    void rollbackTransaction();
+    void beginTransaction() override;
+    void commitTransaction() override;
+    void rollbackTransaction() override;
 
     // A table the caller makes and drops for its own work on this connection. It is kept in a database of
     // its own (a temporary file, in memory for an encrypted file), so its pages never stay in the user's
     // file and a killed process leaves nothing of it; deletes from it by its rowid are recorded, not
     // carried out, and the rows they name are left out whenever the table is next read.
-    void declareWorkTable(const std::string& name);
+    void declareWorkTable(const std::string& name) override;
 
     // Plain SQLite text, for the sample maker and tests only; never reached by the dialect.
     void runScript(const std::string& sql);
     // The query plan SQLite chooses for the delete a dialect DELETE turns into (tests check it uses no scan).
-    std::string deletePlan(const std::string& sql);
+    std::string deletePlan(const dialect::Delete& statement);
 
     // For the record sources.
-    sqlite::StatementPtr prepare(const std::string& sql, const std::string& table = {});
+    StatementPtr prepare(const std::string& sql, const std::string& table = {});
     // Throws the error for a failed SQLite call; the batch state follows SQLite's own first (SQLite may
     // have rolled the open transaction back by itself).
     [[noreturn]] void raise(int rc, const std::string& table = {});
@@ -113,15 +107,15 @@ public:
     bool recordedGone(std::size_t number, std::int64_t rowid);
 
 private:
+    // Defined in db/sqlite/engine_parts.h, for the files that define the engine.
     class Transaction;
-    class FileClaim;
+    struct WorkTable;
 
-    Engine(std::string path, const sqlite::Api& api, sqlite::DatabasePtr db, std::shared_ptr<FileClaim> claim,
-           FileClass fileClass);
-    static sqlite::DatabasePtr openHandle(const sqlite::Api& api, const std::string& path, int flags);
+    Engine(std::string path, const Api& api, DatabasePtr db, std::shared_ptr<FileClaim> claim, FileClass fileClass);
+    static DatabasePtr openHandle(const Api& api, const std::string& path, int flags);
     void checkReadable();
     void configure();
-    std::pair<int, sqlite::StatementPtr> tryPrepare(const std::string& sql);
+    std::pair<int, StatementPtr> tryPrepare(const std::string& sql);
     [[noreturn]] void raiseNewerFeature(const std::string& detail) const;
     bool hasVersion(int versionNumber) const;
 
@@ -143,7 +137,6 @@ private:
     DeleteTarget& updateStatement(const dialect::Update& u);
     void ensureIndex(const TableInfo& table, const ColumnDef& column);
 
-    struct WorkTable;
     WorkTable* workTable(const TableInfo& t);
     bool declaredWork(std::string_view name) const;
     TableInfo makeWorkTable(const std::string& name);
@@ -153,15 +146,15 @@ private:
     void detachDropped();
 
     std::string m_path;
-    const sqlite::Api* m_api;
+    const Api* m_api;
     std::shared_ptr<FileClaim> m_claim; // before m_db: the file is given up only after it is closed
-    sqlite::DatabasePtr m_db;
+    DatabasePtr m_db;
     FileClass m_fileClass;
     bool m_batchOpen = false;
     bool m_heldTransaction = false;
     bool m_deletesStale = false;
     struct DeleteTarget {
-        sqlite::StatementPtr stmt;
+        StatementPtr stmt;
         WorkTable* work = nullptr; // the work table deleted from
         bool byRowid = false;      // by its rowid: recorded, not carried out
     };
@@ -172,4 +165,4 @@ private:
     bool m_workBesideFile = false; // SQLite's temporary folder points at the file's folder
 };
 
-} // namespace db
+} // namespace db::sqlite
