@@ -7,6 +7,7 @@
 #include "db/connection_string.h"
 #include "db/error.h"
 #include "db/recordset.h"
+#include "db/server_address.h"
 #include "db/sql_quote.h"
 #include "db/types.h"
 #include "dedupe/cli_messages.h"
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <termios.h>
 #include <unistd.h>
@@ -177,10 +179,10 @@ void restoreEchoAndDie(int signal) {
     std::raise(signal);
 }
 
-std::string readPassword(const std::string& database) {
+std::string readPassword(const std::string& database, bool askAlways = true) {
     if (const char* fromEnvironment = std::getenv("ROWSIFTER_PASSWORD"))
         return fromEnvironment;
-    if (!isatty(STDIN_FILENO))
+    if (!isatty(STDIN_FILENO) || !askAlways)
         return {};
     std::cerr << cli_text::passwordPrompt(database) << std::flush;
     const bool canHide = tcgetattr(STDIN_FILENO, &g_savedTerminal) == 0;
@@ -376,7 +378,7 @@ private:
         for (const std::string& f : m_options.fields)
             fields += (fields.empty() ? "" : ", ") + jsonString(f);
         std::string out = "{\"ok\": " + std::string(ok ? "true" : "false");
-        out += ", \"database\": " + jsonString(m_options.database);
+        out += ", \"database\": " + jsonString(db::shownDataSource(m_options.database));
         if (!copiedInto.empty())
             out += ", \"sqlite_copy\": " + jsonString(copiedInto);
         out += ", \"table\": " + jsonString(m_options.table) + ", \"fields\": [" + fields + "]";
@@ -407,14 +409,43 @@ bool listed(const std::vector<std::string>& tables, const std::string& name) {
     return std::find(tables.begin(), tables.end(), name) != tables.end();
 }
 
+// Ctrl-C during a run on a server: the statement the server is running is cancelled and the run ends
+// with its report (nothing changed); a second Ctrl-C ends the program at once.
+void cancelOnInterrupt(int) {
+    db::cancelServerStatements();
+}
+
+void watchInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = cancelOnInterrupt;
+    action.sa_flags = static_cast<int>(SA_RESETHAND);
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
 int run(const Options& options) {
     Outcome outcome(options);
-    const std::string password = readPassword(options.database);
+    // A server is asked first with libpq's own sources (~/.pgpass, PGPASSWORD, a service file); the prompt
+    // comes only when it wants a password they do not give.
+    const bool server = db::isServerAddress(options.database);
+    std::string password = readPassword(options.database, !server);
     std::string database = options.database;
+    if (server && !options.sqliteCopy.empty())
+        return outcome.fail(cli_text::sqliteCopyNotForServer());
+    try {
+        db::checkServerAddress(database);
+    } catch (const db::Error& error) {
+        return outcome.fail(error.description());
+    }
+    if (server)
+        for (const std::string* name : {&options.output, &options.removedInto})
+            if (name->size() > db::longestTableName(database))
+                return outcome.fail(cli_text::nameTooLongForServer(*name, db::longestTableName(database)));
 
     // A real Access file is only ever read: its tables go into a new SQLite database, and the run (if any)
     // works on that copy.
-    const bool accessFile = accessdb::isAccessFile(database);
+    const bool accessFile = !server && accessdb::isAccessFile(database);
     if (accessFile && options.sqliteCopy.empty())
         return outcome.fail(cli_text::accessNeedsCopy(database));
     if (!accessFile && !options.sqliteCopy.empty())
@@ -441,12 +472,21 @@ int run(const Options& options) {
         if (options.copyOnly())
             return outcome.succeed(cli_text::copied(0, -1, database));
     }
-    const std::string connectionString = db::BuildConnectionString(database, password);
+    std::string connectionString = db::BuildConnectionString(database, password);
 
     std::vector<std::string> tables;
     std::vector<std::string> fields;
     try {
-        auto found = db::GetAccessTableNames(database, connectionString);
+        std::optional<std::vector<std::string>> found;
+        try {
+            found = db::GetAccessTableNames(database, connectionString);
+        } catch (const db::Error& error) {
+            if (!server || error.number() != db::err::WrongPassword || !password.empty() || !isatty(STDIN_FILENO))
+                throw;
+            password = readPassword(db::shownDataSource(database));
+            connectionString = db::BuildConnectionString(database, password);
+            found = db::GetAccessTableNames(database, connectionString);
+        }
         if (!found)
             return outcome.fail(cli_text::noDatabaseFile(database));
         tables = std::move(*found);
@@ -496,6 +536,8 @@ int run(const Options& options) {
     if (!existing.empty() && !options.replace)
         return outcome.fail(cli_text::existsWithoutReplace(existing));
 
+    if (server)
+        watchInterrupts();
     CliHost host(options.output, tables, options.quiet || options.json);
     const dedupe::RunResult result = dedupe::CreateTableWithoutDuplicates(inputs, host);
     host.setProgressValue(0); // closes a progress bar left open

@@ -1,5 +1,6 @@
 #include "db/pg/session.h"
 #include "db/pg/uri.h"
+#include "db/server_address.h"
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -230,8 +231,9 @@ void Session::send(bool ok, const char* doing) {
 
 ResultPtr Session::nextResult(bool bounded, const char* doing) {
     std::optional<Clock::time_point> until;
+    // A second more than the server's own lock_timeout, so a lock held elsewhere is reported as such.
     if (bounded)
-        until = Clock::now() + deadline();
+        until = Clock::now() + deadline() + std::chrono::seconds(1);
     while (PQisBusy(m_conn.get())) {
         waitFor(false, until, doing);
         if (!PQconsumeInput(m_conn.get()))
@@ -263,6 +265,20 @@ ResultPtr Session::exec(const std::string& sql, const std::vector<Param>& params
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         raise(last.get(), table);
     return last;
+}
+
+std::vector<Session::Cells> Session::select(const std::string& sql, const std::vector<Param>& params,
+                                            const std::string& table) {
+    const ResultPtr result = exec(sql, params, true, table);
+    std::vector<Cells> rows;
+    for (int r = 0; r < PQntuples(result.get()); ++r) {
+        Cells cells;
+        for (int c = 0; c < PQnfields(result.get()); ++c)
+            cells.push_back(PQgetisnull(result.get(), r, c) ? std::nullopt
+                                                              : std::optional<std::string>(PQgetvalue(result.get(), r, c)));
+        rows.push_back(std::move(cells));
+    }
+    return rows;
 }
 
 void Session::run(const std::string& sql) {
@@ -357,6 +373,11 @@ bool Session::inTransaction() const {
     return PQtransactionStatus(m_conn.get()) != PQTRANS_IDLE;
 }
 
+bool Session::transactionFailed() const {
+    const auto status = PQtransactionStatus(m_conn.get());
+    return status == PQTRANS_INERROR || status == PQTRANS_UNKNOWN;
+}
+
 void Session::cancel() {
     char error[256];
     if (m_cancel)
@@ -395,3 +416,11 @@ void Session::raise(pg_result* result, const std::string& table) {
 }
 
 } // namespace db::pg
+
+namespace db {
+
+void cancelServerStatements() noexcept {
+    pg::interruptFromSignal();
+}
+
+} // namespace db

@@ -71,6 +71,10 @@ public:
     // table concerned in a message about a missing table.
     ResultPtr exec(const std::string& sql, const std::vector<Param>& params = {}, bool bounded = true,
                    const std::string& table = {});
+    // The rows of a small query (catalogue look-ups), cells as text (nullopt: Null); bounded by the deadline.
+    using Cells = std::vector<std::optional<std::string>>;
+    std::vector<Cells> select(const std::string& sql, const std::vector<Param>& params = {},
+                              const std::string& table = {});
     // Statements without parameters or results, several in one text.
     void run(const std::string& sql);
     // Reads the rows of a query one at a time (single-row mode); `columns` is called once before the first.
@@ -81,6 +85,8 @@ public:
     void copyIn(const std::string& sql, const std::function<bool(std::string&)>& next);
 
     bool inTransaction() const;
+    // The transaction failed (or the connection is gone): only a rollback helps.
+    bool transactionFailed() const;
     // Asks the server to stop the running statement (any thread).
     void cancel();
 

@@ -1,4 +1,5 @@
 #include "db/pg/uri.h"
+#include "db/server_address.h"
 #include "db/ascii.h"
 #include "db/error.h"
 #include <libpq-fe.h>
@@ -91,3 +92,24 @@ std::string withoutPassword(const std::string& uri) {
 }
 
 } // namespace db::pg
+
+namespace db {
+
+bool isServerAddress(const std::string& dataSource) {
+    return pg::isUri(dataSource);
+}
+
+std::string shownDataSource(const std::string& dataSource) {
+    return pg::isUri(dataSource) ? pg::withoutPassword(dataSource) : dataSource;
+}
+
+void checkServerAddress(const std::string& dataSource) {
+    if (pg::isUri(dataSource))
+        pg::checkUri(dataSource);
+}
+
+std::size_t longestTableName(const std::string& dataSource) {
+    return pg::isUri(dataSource) ? 63 : 0;
+}
+
+} // namespace db

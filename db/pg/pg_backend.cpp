@@ -1,0 +1,638 @@
+#include "db/pg/pg_backend.h"
+#include "db/pg/rows.h"
+#include "db/pg/uri.h"
+#include "db/error.h"
+#include "db/sql_quote.h"
+#include "db/types.h"
+#include <algorithm>
+#include <cstdio>
+
+namespace db::pg {
+
+namespace {
+
+// The longest name the server keeps; a longer one would be cut short silently and could name another table.
+constexpr std::size_t kMaxNameBytes = 63;
+
+const char* const kCatalogue =
+    "SELECT CASE WHEN pg_catalog.pg_table_is_visible(c.oid) THEN c.relname::text "
+    "ELSE n.nspname || '.' || c.relname END, "
+    "CASE WHEN c.relkind IN ('r', 'p') THEN 'TABLE' ELSE 'VIEW' END "
+    "FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+    "WHERE c.relkind IN ('r', 'p', 'v', 'm') AND NOT c.relispartition "
+    "AND n.nspname NOT IN ('pg_catalog', 'information_schema') AND n.nspname NOT LIKE 'pg\\_toast%' "
+    "AND n.nspname NOT LIKE 'pg\\_temp\\_%' "
+    "AND pg_catalog.has_table_privilege(c.oid, 'SELECT') "
+    "ORDER BY 2, 1";
+
+std::string quote(std::string_view name) {
+    if (name.size() > kMaxNameBytes)
+        throw Error(err::EngineError, "The name '" + std::string(name) +
+                                          "' is longer than a PostgreSQL server keeps (63 bytes); choose a shorter one.");
+    return quoteIdentifier(name);
+}
+
+Param paramOf(const Value& v) {
+    if (v.isNull())
+        return std::nullopt;
+    if (v.isInteger())
+        return std::to_string(v.asInteger());
+    if (v.isReal()) {
+        char text[40];
+        std::snprintf(text, sizeof text, "%.17g", v.asReal());
+        return std::string(text);
+    }
+    if (v.isBlob()) {
+        static const char* const kHex = "0123456789abcdef";
+        std::string text = "\\x";
+        for (unsigned char b : v.asBlob().bytes) {
+            text += kHex[b >> 4];
+            text += kHex[b & 15];
+        }
+        return text;
+    }
+    return v.asText();
+}
+
+std::vector<Field> fieldsOf(const std::vector<Column>& columns) {
+    std::vector<Field> fields;
+    for (const Column& c : columns) {
+        Field f;
+        f.Name = c.name;
+        f.Type = typeCode(c.typeOid);
+        fields.push_back(std::move(f));
+    }
+    return fields;
+}
+
+std::vector<unsigned> oidsOf(const std::vector<Column>& columns) {
+    std::vector<unsigned> oids;
+    for (const Column& c : columns)
+        oids.push_back(c.typeOid);
+    return oids;
+}
+
+[[noreturn]] void noCurrentRecord() {
+    throw Error(err::NoCurrentRecord, "No current record: the position is before the first or after the last row.");
+}
+
+// Rows read when the record set opens: a static cursor's snapshot.
+class SnapshotRows final : public RecordSource {
+public:
+    SnapshotRows(PgBackend& backend, const PgBackend::Statement& statement) {
+        backend.readRows(
+            statement, -1,
+            [&](const std::vector<Column>& columns) {
+                m_fields = fieldsOf(columns);
+                m_oids = oidsOf(columns);
+            },
+            [&](const Row& row) { m_rows.append(row, m_oids); });
+        m_rows.finish();
+    }
+    const std::vector<Field>& columns() const override { return m_fields; }
+    bool hasRow(long long row) const override { return row >= 0 && row < m_rows.rows(); }
+    long long count() const override { return m_rows.rows(); }
+    Value value(long long row, int column) const override {
+        if (!hasRow(row))
+            noCurrentRecord();
+        return m_rows.value(row, column, static_cast<int>(m_fields.size()));
+    }
+
+private:
+    std::vector<Field> m_fields;
+    std::vector<unsigned> m_oids;
+    PackedRows m_rows;
+};
+
+// Rows read when first needed: the columns at once, then a first screen, and the rest only when a row
+// beyond it is asked for. Counting asks the server.
+class LazyRows final : public RecordSource {
+public:
+    static constexpr long long kFirstBlock = 200;
+
+    LazyRows(std::shared_ptr<PgBackend> backend, PgBackend::Statement statement)
+        : m_backend(std::move(backend)), m_statement(std::move(statement)) {
+        m_backend->readRows(
+            m_statement, 0,
+            [&](const std::vector<Column>& columns) {
+                m_fields = fieldsOf(columns);
+                m_oids = oidsOf(columns);
+            },
+            [](const Row&) {});
+    }
+    const std::vector<Field>& columns() const override { return m_fields; }
+    bool hasRow(long long row) const override {
+        if (row < 0)
+            return false;
+        load(row);
+        return row < m_rows.rows();
+    }
+    long long count() const override {
+        if (m_all)
+            return m_rows.rows();
+        if (m_count < 0)
+            m_count = m_backend->countRows(m_statement);
+        return m_count;
+    }
+    Value value(long long row, int column) const override {
+        if (!hasRow(row))
+            noCurrentRecord();
+        return m_rows.value(row, column, static_cast<int>(m_fields.size()));
+    }
+
+private:
+    void load(long long row) const {
+        if (m_all || row < m_rows.rows())
+            return;
+        const long long limit = row < kFirstBlock && !m_loaded ? kFirstBlock : -1;
+        m_rows.clear();
+        m_backend->readRows(
+            m_statement, limit, [](const std::vector<Column>&) {}, [&](const Row& r) { m_rows.append(r, m_oids); });
+        m_loaded = true;
+        m_all = limit < 0 || m_rows.rows() < limit;
+    }
+
+    std::shared_ptr<PgBackend> m_backend;
+    PgBackend::Statement m_statement;
+    std::vector<Field> m_fields;
+    std::vector<unsigned> m_oids;
+    mutable PackedRows m_rows;
+    mutable bool m_loaded = false;
+    mutable bool m_all = false;
+    mutable long long m_count = -1;
+};
+
+class ListRows final : public RecordSource {
+public:
+    ListRows(std::vector<Field> fields, std::vector<std::vector<Value>> rows)
+        : m_fields(std::move(fields)), m_rows(std::move(rows)) {}
+    const std::vector<Field>& columns() const override { return m_fields; }
+    bool hasRow(long long row) const override { return row >= 0 && row < count(); }
+    long long count() const override { return static_cast<long long>(m_rows.size()); }
+    Value value(long long row, int column) const override {
+        if (!hasRow(row))
+            noCurrentRecord();
+        return m_rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
+    }
+
+private:
+    std::vector<Field> m_fields;
+    std::vector<std::vector<Value>> m_rows;
+};
+
+} // namespace
+
+// A table of the run's own, kept here: the source's rows as the snapshot shows them, an optional numbering
+// column, and the identifiers of deleted rows.
+struct PgBackend::WorkTable {
+    std::string name;
+    Target source;
+    std::vector<Column> columns; // of the source, as copied
+    std::string numbering;       // the added numbering column's name; empty when none was added
+    std::string numberingOrder;  // what numbers the rows: the primary key, or the physical order
+    std::string deleteColumn;    // the column the deletes name
+    std::vector<std::int64_t> deleted;
+    std::size_t flushed = 0; // deletes already in the server's temporary table
+    std::string goneTable;   // that temporary table; empty until made
+};
+
+PgBackend::PgBackend(std::string uri, std::unique_ptr<Session> session)
+    : m_uri(std::move(uri)), m_session(std::move(session)) {}
+
+PgBackend::~PgBackend() {
+    // Whatever the caller left open is undone: only a commit makes a run's work last.
+    try {
+        if (m_inTransaction)
+            m_session->run("ROLLBACK");
+    } catch (...) {
+        // the server undoes it when the connection closes
+    }
+}
+
+std::shared_ptr<Backend> PgBackend::open(const std::string& uri, const std::string& password, bool readOnly) {
+    auto session = Session::connect(uri, password);
+    if (readOnly)
+        session->run("SET default_transaction_read_only = on");
+    return std::make_shared<PgBackend>(uri, std::move(session));
+}
+
+template <class F> auto PgBackend::guarded(F&& f) -> decltype(f()) {
+    try {
+        return f();
+    } catch (const Error&) {
+        // A failed statement spoils the server's transaction. Unless the caller holds it (and rolls it back
+        // itself), it is undone at once, so the next statement starts clean, as with a file.
+        if (m_inTransaction && !m_held && m_session->transactionFailed()) {
+            try {
+                m_session->run("ROLLBACK");
+            } catch (const Error&) {
+                // the connection is gone; the server has undone it
+            }
+            transactionEnded();
+        }
+        throw;
+    }
+}
+
+void PgBackend::beginSnapshot() {
+    if (m_inTransaction)
+        return;
+    m_session->run("BEGIN ISOLATION LEVEL REPEATABLE READ");
+    m_inTransaction = true;
+}
+
+void PgBackend::schemaChanged() {
+    if (m_inTransaction && !m_held) {
+        m_session->run("COMMIT");
+        transactionEnded();
+    }
+}
+
+void PgBackend::transactionEnded() {
+    m_inTransaction = false;
+    m_held = false;
+    // Temporary tables of the deletes go with the transaction (ON COMMIT DROP); rollback removes them too.
+    for (auto& w : m_work) {
+        w->flushed = 0;
+        w->goneTable.clear();
+    }
+}
+
+// A plain name is the table the server finds by it (pg_table_is_visible); any other is "schema.name",
+// split at the first dot. A new table's plain name lands in current_schema(), where the server puts it.
+PgBackend::Target PgBackend::resolve(const std::string& name, bool creating) {
+    if (name.empty())
+        throw Error(err::SyntaxError, "A table name is empty.");
+    Target t;
+    t.name = name;
+    if (name.size() <= kMaxNameBytes) {
+        const auto found = m_session->select("SELECT n.nspname, c.relname FROM pg_catalog.pg_class c "
+                                             "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+                                             "WHERE c.relname = $1 AND c.relkind IN ('r', 'p', 'v', 'm', 'f') "
+                                             "AND pg_catalog.pg_table_is_visible(c.oid)",
+                                             {name});
+        if (!found.empty()) {
+            t.sql = quote(*found[0][0]) + "." + quote(*found[0][1]);
+            return t;
+        }
+    }
+    const std::size_t dot = name.find('.');
+    if (dot != std::string::npos && dot > 0 && dot + 1 < name.size()) {
+        const std::string schema = name.substr(0, dot);
+        // "a.b" names table b of schema a only when there is such a schema; otherwise it is a name with a dot.
+        if (!m_session->select("SELECT 1 FROM pg_catalog.pg_namespace WHERE nspname = $1", {schema}).empty() ||
+            !creating) {
+            t.sql = quote(schema) + "." + quote(std::string_view(name).substr(dot + 1));
+            return t;
+        }
+    }
+    t.sql = quote(name);
+    return t;
+}
+
+PgBackend::WorkTable* PgBackend::work(const std::string& name) {
+    for (auto& w : m_work)
+        if (w->name == name)
+            return w.get();
+    return nullptr;
+}
+
+std::vector<Column> PgBackend::describe(const Target& table) {
+    std::vector<Column> columns;
+    readRows(Statement{"SELECT * FROM " + table.sql, {}, table.name}, 0,
+             [&](const std::vector<Column>& cs) { columns = cs; }, [](const Row&) {});
+    return columns;
+}
+
+// Rows without an identifier of their own are numbered by the primary key, each column in its own
+// collation, or else in the physical order the snapshot reads (the same in every statement of it).
+std::string PgBackend::numberingOrder(const Target& table) {
+    const auto key = m_session->select(
+        "SELECT a.attname FROM pg_catalog.pg_index i "
+        "CROSS JOIN LATERAL unnest(i.indkey) WITH ORDINALITY AS k(attnum, position) "
+        "JOIN pg_catalog.pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum "
+        "WHERE i.indrelid = $1::regclass AND i.indisprimary ORDER BY k.position",
+        {table.sql}, table.name);
+    std::string order;
+    for (const auto& row : key)
+        order += (order.empty() ? "" : ", ") + quote(*row[0]);
+    return order.empty() ? "tableoid, ctid" : order;
+}
+
+// The rows of a work table as one subquery "w": the source's columns, the numbering when added, and
+// without the rows deleted so far.
+std::string PgBackend::workRows(WorkTable& w, bool& filtered) {
+    std::string list;
+    for (const Column& c : w.columns)
+        list += (list.empty() ? "" : ", ") + quote(c.name);
+    if (!w.numbering.empty())
+        list += (list.empty() ? "" : ", ") + std::string("row_number() OVER (ORDER BY ") + w.numberingOrder +
+                ") AS " + quote(w.numbering);
+    std::string sql = "(SELECT " + list + " FROM " + w.source.sql + ") AS w";
+    filtered = !w.deleted.empty();
+    if (filtered) {
+        flushDeletes(w);
+        sql += " WHERE NOT EXISTS (SELECT 1 FROM pg_temp." + w.goneTable + " AS g WHERE g.id = w." +
+               quote(w.deleteColumn) + ")";
+    }
+    return sql;
+}
+
+// The recorded deletes go to the server in one COPY, into a temporary table that goes with the transaction.
+void PgBackend::flushDeletes(WorkTable& w) {
+    if (w.flushed == w.deleted.size())
+        return;
+    if (w.goneTable.empty()) {
+        w.goneTable = "rowsifter_gone_" + std::to_string(++m_nextGone);
+        m_session->run("CREATE TEMPORARY TABLE " + w.goneTable + " (id bigint) ON COMMIT DROP");
+    }
+    std::size_t at = w.flushed;
+    m_session->copyIn("COPY pg_temp." + w.goneTable + " (id) FROM STDIN", [&](std::string& block) {
+        for (; at < w.deleted.size() && block.size() < (std::size_t{1} << 20); ++at) {
+            block += std::to_string(w.deleted[at]);
+            block += '\n';
+        }
+        return at < w.deleted.size();
+    });
+    w.flushed = w.deleted.size();
+    m_session->run("ANALYZE pg_temp." + w.goneTable);
+}
+
+PgBackend::Statement PgBackend::selectStatement(const dialect::Select& select) {
+    Statement st;
+    st.table = select.table;
+    std::string from;
+    std::string prefix;
+    bool filtered = false;
+    if (WorkTable* w = work(select.table)) {
+        from = workRows(*w, filtered);
+        prefix = "w.";
+    } else {
+        from = resolve(select.table, false).sql;
+    }
+    std::string list;
+    for (const std::string& c : select.columns)
+        list += (list.empty() ? "" : ", ") + prefix + quote(c);
+    st.sql = "SELECT " + (list.empty() ? std::string("*") : list) + " FROM " + from;
+    if (select.where) {
+        st.sql += (filtered ? " AND " : " WHERE ") + prefix + quote(select.where->column) + " = $1";
+        st.params.push_back(paramOf(select.where->value));
+    }
+    if (select.orderBy)
+        st.sql += " ORDER BY " + prefix + quote(select.orderBy->column) + (select.orderBy->descending ? " DESC" : "");
+    return st;
+}
+
+void PgBackend::readRows(const Statement& statement, long long limit,
+                         const std::function<void(const std::vector<Column>&)>& columns,
+                         const std::function<void(const Row&)>& row) {
+    guarded([&] {
+        const std::string sql =
+            limit >= 0 ? "SELECT * FROM (" + statement.sql + ") AS q LIMIT " + std::to_string(limit) : statement.sql;
+        m_session->forEachRow(sql, statement.params, columns, row, statement.table);
+    });
+}
+
+long long PgBackend::countRows(const Statement& statement) {
+    return guarded([&] {
+        const auto rows =
+            m_session->select("SELECT count(*) FROM (" + statement.sql + ") AS q", statement.params, statement.table);
+        return std::stoll(*rows.at(0).at(0));
+    });
+}
+
+void PgBackend::execute(const dialect::Statement& statement) {
+    guarded([&] {
+        std::visit(
+            [&](const auto& s) {
+                using T = std::decay_t<decltype(s)>;
+                if constexpr (std::is_same_v<T, dialect::Select>)
+                    selectInto(s);
+                else if constexpr (std::is_same_v<T, dialect::AddIdentity>)
+                    addIdentity(s);
+                else if constexpr (std::is_same_v<T, dialect::Delete>)
+                    deleteRows(s);
+                else
+                    dropTable(s);
+            },
+            statement);
+    });
+}
+
+void PgBackend::selectInto(const dialect::Select& s) {
+    if (!s.into)
+        throw Error(err::SyntaxError, "A SELECT without INTO returns rows: open it as a record set.");
+    const bool declared = std::find(m_declared.begin(), m_declared.end(), *s.into) != m_declared.end();
+    if (declared) {
+        if (work(*s.into) || s.where)
+            throw Error(err::TableExists, "Table '" + *s.into + "' already exists.");
+        auto w = std::make_unique<WorkTable>();
+        w->name = *s.into;
+        if (const WorkTable* from = work(s.table)) {
+            // A copy of a work table: the same rows, numbering and deletes so far.
+            *w = *from;
+            w->name = *s.into;
+            w->flushed = 0;
+            w->goneTable.clear();
+        } else {
+            beginSnapshot();
+            w->source = resolve(s.table, false);
+            // The snapshot is taken here; the lock keeps the table's definition as it is until the end.
+            m_session->exec("LOCK TABLE " + w->source.sql + " IN ACCESS SHARE MODE", {}, true, s.table);
+            w->columns = describe(w->source);
+        }
+        if (!s.columns.empty()) {
+            std::vector<Column> chosen;
+            for (const std::string& name : s.columns) {
+                auto it = std::find_if(w->columns.begin(), w->columns.end(), [&](const Column& c) { return c.name == name; });
+                if (it == w->columns.end())
+                    throw Error(err::NoSuchColumn, "No field '" + name + "' in the table '" + s.table + "'.");
+                chosen.push_back(*it);
+            }
+            w->columns = std::move(chosen);
+        }
+        m_work.push_back(std::move(w));
+        return;
+    }
+    const Target target = resolve(*s.into, true);
+    std::string list;
+    std::string from;
+    std::vector<Param> params;
+    std::string prefix;
+    bool filtered = false;
+    if (WorkTable* w = work(s.table)) {
+        from = workRows(*w, filtered);
+        prefix = "w.";
+    } else {
+        from = resolve(s.table, false).sql;
+    }
+    for (const std::string& c : s.columns)
+        list += (list.empty() ? "" : ", ") + prefix + quote(c);
+    std::string sql = "CREATE TABLE " + target.sql + " AS SELECT " + (list.empty() ? std::string("*") : list) +
+                      " FROM " + from;
+    if (s.where) {
+        sql += (filtered ? " AND " : " WHERE ") +
+               prefix + quote(s.where->column) + " = $1";
+        params.push_back(paramOf(s.where->value));
+    }
+    m_session->exec(sql, params, false, s.table);
+    schemaChanged();
+}
+
+void PgBackend::addIdentity(const dialect::AddIdentity& a) {
+    WorkTable* w = work(a.table);
+    if (!w)
+        throw Error(err::EngineError, "A numbering column can be added on a PostgreSQL server only to the run's own "
+                                      "work table, not to '" +
+                                          a.table + "'.");
+    const bool taken = a.column == w->numbering ||
+                       std::any_of(w->columns.begin(), w->columns.end(), [&](const Column& c) { return c.name == a.column; });
+    if (taken)
+        throw Error(err::TableExists, "The table '" + a.table + "' already has a field named '" + a.column + "'.");
+    if (!w->numbering.empty()) {
+        // A second numbering: the first becomes an ordinary column of the same numbers.
+        throw Error(err::EngineError, "The table '" + a.table + "' already has a numbering column.");
+    }
+    w->numberingOrder = numberingOrder(w->source);
+    w->numbering = a.column;
+}
+
+void PgBackend::deleteRows(const dialect::Delete& d) {
+    WorkTable* w = work(d.table);
+    if (!w) {
+        const Target t = resolve(d.table, false);
+        m_session->exec("DELETE FROM " + t.sql + " WHERE " + quote(d.where.column) + " = $1", {paramOf(d.where.value)},
+                        false, d.table);
+        return;
+    }
+    const std::string& column = d.where.column;
+    const bool known = column == w->numbering ||
+                       std::any_of(w->columns.begin(), w->columns.end(), [&](const Column& c) { return c.name == column; });
+    if (!known)
+        throw Error(err::NoSuchColumn, "No field '" + column + "' in the table '" + d.table + "'.");
+    if (!w->deleteColumn.empty() && w->deleteColumn != column)
+        throw Error(err::EngineError, "Rows of the work table '" + d.table + "' are deleted by '" + w->deleteColumn +
+                                          "' only.");
+    if (!d.where.value.isInteger())
+        throw Error(err::TypeMismatch, "Rows of the work table '" + d.table + "' are deleted by a whole number only.");
+    w->deleteColumn = column;
+    w->deleted.push_back(d.where.value.asInteger());
+}
+
+void PgBackend::dropTable(const dialect::DropTable& d) {
+    auto it = std::find_if(m_work.begin(), m_work.end(), [&](const auto& w) { return w->name == d.table; });
+    if (it != m_work.end()) {
+        m_work.erase(it);
+        return;
+    }
+    const Target t = resolve(d.table, false);
+    if (!m_inTransaction) {
+        m_session->exec("DROP TABLE " + t.sql, {}, true, d.table);
+        return;
+    }
+    // Inside the transaction a drop that fails (the table is already gone) must not spoil it.
+    m_session->run("SAVEPOINT rowsifter_drop");
+    try {
+        m_session->exec("DROP TABLE " + t.sql, {}, true, d.table);
+    } catch (const Error&) {
+        m_session->run("ROLLBACK TO SAVEPOINT rowsifter_drop; RELEASE SAVEPOINT rowsifter_drop");
+        throw;
+    }
+    m_session->run("RELEASE SAVEPOINT rowsifter_drop");
+    schemaChanged();
+}
+
+std::shared_ptr<RecordSource> PgBackend::query(const dialect::Select& select, int cursorType) {
+    if (select.into)
+        throw Error(err::SyntaxError, "A SELECT ... INTO makes a table: run it with Execute.");
+    return guarded([&]() -> std::shared_ptr<RecordSource> {
+        Statement st = selectStatement(select);
+        if (cursorType == adOpenStatic)
+            return std::make_shared<SnapshotRows>(*this, st);
+        return std::make_shared<LazyRows>(shared_from_this(), std::move(st));
+    });
+}
+
+std::shared_ptr<RecordSource> PgBackend::schemaTables() {
+    return guarded([&] {
+        std::vector<std::vector<Value>> rows;
+        for (const auto& row : m_session->select(kCatalogue))
+            rows.push_back({Value(*row[0]), Value(*row[1])});
+        std::vector<Field> fields(2);
+        fields[0].Name = "TABLE_NAME";
+        fields[0].Type = adVarWChar;
+        fields[1].Name = "TABLE_TYPE";
+        fields[1].Type = adVarWChar;
+        return std::make_shared<ListRows>(std::move(fields), std::move(rows));
+    });
+}
+
+void PgBackend::commitPending() {
+    if (m_inTransaction && !m_held)
+        guarded([&] {
+            m_session->run("COMMIT");
+            transactionEnded();
+        });
+}
+
+void PgBackend::ensureWritable() {
+    guarded([&] {
+        const auto rows = m_session->select(
+            "SELECT pg_catalog.pg_is_in_recovery() OR current_setting('transaction_read_only') = 'on', "
+            "current_schema(), current_schema() IS NOT NULL AND "
+            "pg_catalog.has_schema_privilege(current_schema(), 'CREATE')");
+        if (rows.at(0).at(0) == std::optional<std::string>("t"))
+            throw Error(err::ReadOnly, "The connection to " + m_session->where() + " is read-only.");
+        if (rows.at(0).at(2) != std::optional<std::string>("t"))
+            throw Error(err::ReadOnly, "No table can be created in the schema '" + rows.at(0).at(1).value_or("") +
+                                           "' on " + m_session->where() + " (permission denied).");
+    });
+}
+
+long long PgBackend::tableBytes(const std::string&) {
+    return -1; // nothing of a server table is copied onto this machine's disk
+}
+
+FreeSpace PgBackend::workTableSpace() const {
+    return FreeSpace{}; // work tables are kept in this process's memory and the server's own temporary space
+}
+
+void PgBackend::beginTransaction() {
+    guarded([&] {
+        beginSnapshot();
+        m_held = true;
+    });
+}
+
+void PgBackend::commitTransaction() {
+    if (!m_inTransaction)
+        return;
+    m_held = false;
+    guarded([&] {
+        m_session->run("COMMIT");
+        transactionEnded();
+    });
+}
+
+void PgBackend::rollbackTransaction() {
+    if (!m_inTransaction)
+        return;
+    try {
+        m_session->run("ROLLBACK");
+    } catch (const Error&) {
+        transactionEnded();
+        throw;
+    }
+    transactionEnded();
+}
+
+void PgBackend::declareWorkTable(const std::string& name) {
+    if (std::find(m_declared.begin(), m_declared.end(), name) == m_declared.end())
+        m_declared.push_back(name);
+}
+
+void PgBackend::cancel() {
+    m_session->cancel();
+}
+
+} // namespace db::pg
