@@ -1,6 +1,7 @@
 #include "db/connection.h"
+#include "db/backend.h"
 #include "db/connection_string.h"
-#include "db/engine.h"
+#include "db/dialect.h"
 #include "db/error.h"
 #include "db/recordset.h"
 #include "db/types.h"
@@ -11,7 +12,7 @@
 namespace db {
 
 struct ConnectionState {
-    std::shared_ptr<Engine> engine;
+    std::shared_ptr<Backend> backend;
     std::string path;
     std::map<std::string, Value> properties;
 };
@@ -51,7 +52,7 @@ std::string knownProperty(const std::string& name) {
 Connection::Connection() : m_state(std::make_shared<ConnectionState>()) {}
 
 void Connection::Open(const std::string& connectionString) {
-    if (m_state->engine)
+    if (m_state->backend)
         throw Error(err::ObjectOpen, "Operation is not allowed when the object is open (the connection to '" +
                                          m_state->path + "' is already open).");
     const ConnectionString cs = ParseConnectionString(connectionString);
@@ -60,48 +61,49 @@ void Connection::Open(const std::string& connectionString) {
         provider.pop_back();
     if (g_forceProviderFailure || (provider != upperAscii(kAceProvider) && provider != upperAscii(kJetProvider)))
         throw Error(err::ProviderNotFound, kProviderMissing);
-    m_state->engine = Engine::open(cs.dataSource, cs.password, Mode == adModeRead);
+    m_state->backend = db::openBackend(cs.dataSource, cs.password, Mode == adModeRead);
     m_state->path = cs.dataSource;
 }
 
-Engine& Connection::openEngine() const {
-    if (!m_state->engine)
+Backend& Connection::openBackend() const {
+    if (!m_state->backend)
         closed();
-    return *m_state->engine;
+    return *m_state->backend;
 }
 
 void Connection::Execute(const std::string& sql) {
-    openEngine().execute(sql);
+    Backend& backend = openBackend();
+    backend.execute(dialect::parse(sql));
 }
 
 void Connection::BeginTrans() {
-    openEngine().beginTransaction();
+    openBackend().beginTransaction();
 }
 
 void Connection::CommitTrans() {
-    openEngine().commitTransaction();
+    openBackend().commitTransaction();
 }
 
 void Connection::RollbackTrans() {
-    openEngine().rollbackTransaction();
+    openBackend().rollbackTransaction();
 }
 
 void Connection::declareWorkTable(const std::string& name) {
-    if (!m_state->engine)
+    if (!m_state->backend)
         closed();
-    m_state->engine->declareWorkTable(name);
+    m_state->backend->declareWorkTable(name);
 }
 
 void Connection::ensureWritable() {
-    openEngine().ensureWritable();
+    openBackend().ensureWritable();
 }
 
 long long Connection::tableBytes(const std::string& table) {
-    return openEngine().tableBytes(table);
+    return openBackend().tableBytes(table);
 }
 
 FreeSpace Connection::workTableSpace() const {
-    return openEngine().workTableSpace();
+    return openBackend().workTableSpace();
 }
 
 void Connection::setProperty(const std::string& name, const Value& value) {
@@ -115,12 +117,12 @@ Value Connection::property(const std::string& name) const {
 }
 
 Recordset Connection::OpenSchema(int schema) {
-    if (!m_state->engine)
+    if (!m_state->backend)
         closed();
     if (schema != adSchemaTables)
         throw Error(err::EngineError, "Schema rowset " + std::to_string(schema) +
                                           " is not supported for the database file '" + m_state->path + "'.");
-    auto source = m_state->engine->schemaTables();
+    auto source = m_state->backend->schemaTables();
     std::vector<Field> columns = source->columns();
     std::vector<std::vector<Value>> rows;
     for (long long r = 0; source->hasRow(r); ++r) {
@@ -133,23 +135,23 @@ Recordset Connection::OpenSchema(int schema) {
 }
 
 void Connection::Close() {
-    if (!m_state->engine)
+    if (!m_state->backend)
         closed();
-    auto engine = std::move(m_state->engine);
-    m_state->engine.reset();
-    engine->commitPending();
+    auto backend = std::move(m_state->backend);
+    m_state->backend.reset();
+    backend->commitPending();
 }
 
 bool Connection::isOpen() const {
-    return m_state->engine != nullptr;
+    return m_state->backend != nullptr;
 }
 
 const std::string& Connection::path() const {
     return m_state->path;
 }
 
-std::shared_ptr<Engine> Connection::engine() const {
-    return m_state->engine;
+std::shared_ptr<Backend> Connection::backend() const {
+    return m_state->backend;
 }
 
 void probeProvider() {
@@ -157,7 +159,7 @@ void probeProvider() {
         throw Error(err::ProviderNotFound, kProviderMissing);
     // The library is usable when it can open a database at all.
     try {
-        auto engine = Engine::create(":memory:", "");
+        probeFileBackend();
     } catch (const Error&) {
         throw Error(err::ProviderNotFound, kProviderMissing);
     }

@@ -1,6 +1,7 @@
 #pragma once
-// Connection: one open database file. Copies share the same open file (like object references), and a
+// Connection: one open database (a file, or a server). Copies share the same open file (like object references), and a
 // Recordset keeps its connection alive, so a grid can go on showing rows after the opener is gone.
+#include "db/free_space.h"
 #include "db/value.h"
 #include <memory>
 #include <string>
@@ -8,12 +9,7 @@
 namespace db {
 
 class Recordset;
-class Engine; // the SQLite side; private to db/
-
-struct FreeSpace {
-    std::string folder;   // empty: in memory
-    long long bytes = -1; // -1: unknown
-};
+class Backend; // what holds the database (db/backend.h)
 
 class Connection {
 public:
@@ -63,10 +59,10 @@ public:
 
     const std::string& path() const; // the data source, for messages
 
-    std::shared_ptr<Engine> engine() const; // for Recordset; null while closed
+    std::shared_ptr<Backend> backend() const; // for Recordset; null while closed
 
 private:
-    Engine& openEngine() const; // throws "closed" when it is not open
+    Backend& openBackend() const; // throws "closed" when it is not open
 
     std::shared_ptr<struct ConnectionState> m_state; // shared by copies, so Close on one closes all
 };

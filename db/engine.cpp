@@ -544,7 +544,8 @@ FreeSpace Engine::workTableSpace() const {
     if (mayBeEncrypted(m_fileClass.kind))
         return space; // an encrypted file's work tables stay in memory
     // The folder SQLite keeps its temporary files in, found as SQLite finds it.
-    const char* const candidates[] = {std::getenv("SQLITE_TMPDIR"), std::getenv("TMPDIR"), "/var/tmp", "/usr/tmp", "/tmp"};
+    const char* const candidates[] = {std::getenv("SQLITE_TMPDIR"), std::getenv("TMPDIR"), "/var/tmp", "/usr/tmp",
+                                      "/tmp"};
     for (const char* candidate : candidates) {
         struct stat st {};
         if (candidate && *candidate && ::stat(candidate, &st) == 0 && S_ISDIR(st.st_mode) &&
@@ -723,13 +724,12 @@ TableInfo Engine::describe(const std::string& table) {
     return info;
 }
 
-void Engine::execute(const std::string& sql) {
-    const dialect::Statement statement = dialect::parse(sql);
+void Engine::execute(const dialect::Statement& statement) {
     if (const auto* s = std::get_if<dialect::Select>(&statement)) {
         if (s->into)
             selectInto(*s);
         else
-            query(sql, adOpenForwardOnly); // checks names; the rows are not wanted
+            query(*s, adOpenForwardOnly); // checks names; the rows are not wanted
     } else if (const auto* a = std::get_if<dialect::AddIdentity>(&statement)) {
         addIdentity(*a);
     } else if (const auto* d = std::get_if<dialect::Delete>(&statement)) {
@@ -739,13 +739,8 @@ void Engine::execute(const std::string& sql) {
     }
 }
 
-std::shared_ptr<RecordSource> Engine::query(const std::string& sql, int cursorType) {
-    const dialect::Statement statement = dialect::parse(sql);
-    const auto* s = std::get_if<dialect::Select>(&statement);
-    if (!s || s->into)
-        throw Error(err::SyntaxError,
-                    "The statement \"" + sql +
-                        "\" returns no rows; only a SELECT without INTO can be opened as a record set.");
+std::shared_ptr<RecordSource> Engine::query(const dialect::Select& select, int cursorType) {
+    const dialect::Select* s = &select;
     commitPending();
     const TableInfo t = describe(s->table);
     WorkTable* work = workTable(t);
@@ -1316,12 +1311,8 @@ void Engine::deleteRows(const dialect::Delete& d) {
         raise(rc, d.table);
 }
 
-std::string Engine::deletePlan(const std::string& sql) {
-    const dialect::Statement statement = dialect::parse(sql);
-    const auto* d = std::get_if<dialect::Delete>(&statement);
-    if (!d)
-        throw Error(err::SyntaxError, "Not a DELETE statement: \"" + sql + "\".");
-    sqlite3_stmt* stmt = deleteStatement(*d).stmt.get();
+std::string Engine::deletePlan(const dialect::Delete& statement) {
+    sqlite3_stmt* stmt = deleteStatement(statement).stmt.get();
     auto plan = prepare(std::string("EXPLAIN QUERY PLAN ") + m_api->sql(stmt));
     std::string out;
     while (m_api->step(plan.get()) == SQLITE_ROW)

@@ -1,9 +1,12 @@
 #pragma once
-// The SQLite side of a connection: one open file, the dialect's statements, and the sources that
-// record sets read their rows from. Private to db/.
-#include "db/dialect.h"
+// The SQLite back-end: one open file, the dialect's statements turned into SQLite's, and the sources
+// that record sets read their rows from. Behind Connection; the sample maker and the tests reach it through
+// db/internal.h, the Access copy to create and fill its new file.
+#include "db/backend.h"
+#include "db/field.h"
 #include "db/file_kind.h"
-#include "db/recordset.h"
+#include "db/free_space.h"
+#include "db/record_source.h"
 #include "db/sqlite_api.h"
 #include <memory>
 #include <optional>
@@ -37,63 +40,49 @@ struct TableInfo {
     bool work() const { return schema != "main"; }
 };
 
-// Rows of an open record set, by 0-based row and column.
-class RecordSource {
-public:
-    virtual ~RecordSource() = default;
-    virtual const std::vector<Field>& columns() const = 0;
-    virtual bool hasRow(long long row) const = 0;
-    virtual long long count() const = 0;
-    virtual Value value(long long row, int column) const = 0;
-    // A snapshot that still reads from its table copies the rows it has left to give, because the table is
-    // about to change.
-    virtual void freeze() {}
-};
-
-std::shared_ptr<RecordSource> makeMemorySource(std::vector<Field> columns, std::vector<std::vector<Value>> rows);
-
-class Engine : public std::enable_shared_from_this<Engine> {
+class Engine final : public Backend, public std::enable_shared_from_this<Engine> {
 public:
     // Recognises the file by its content and opens it; throws db::Error with a message naming the file.
     // Read-only: the file is never written through this connection, and may be a file the user cannot write.
     static std::shared_ptr<Engine> open(const std::string& path, const std::string& password, bool readOnly = false);
     // Creates a new, empty database file (encrypted when a password is given).
     static std::shared_ptr<Engine> create(const std::string& path, const std::string& password);
-    ~Engine();
+    ~Engine() override;
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
     const std::string& path() const { return m_path; }
+    const std::string& dataSource() const override { return m_path; }
     const sqlite::Api& api() const { return *m_api; }
 
-    void execute(const std::string& sql);
-    std::shared_ptr<RecordSource> query(const std::string& sql, int cursorType);
-    std::shared_ptr<RecordSource> schemaTables();
-    void commitPending();
+    void execute(const dialect::Statement& statement) override;
+    std::shared_ptr<RecordSource> query(const dialect::Select& select, int cursorType) override;
+    std::shared_ptr<RecordSource> schemaTables() override;
+    void commitPending() override;
     // Throws the error a first write would give (read-only file or folder, a lock held elsewhere), without
     // changing anything.
-    void ensureWritable();
+    void ensureWritable() override;
     // Bytes of the table's rows in the file (what any copy of them needs at least); -1 when the library
     // cannot tell.
-    long long tableBytes(const std::string& table);
+    long long tableBytes(const std::string& table) override;
     // Where declared work tables are kept, and the bytes free there for this user.
-    FreeSpace workTableSpace() const;
+    FreeSpace workTableSpace() const override;
     // A transaction the caller holds open: statements run inside it (schema changes as savepoints) and
     // nothing is committed until commitTransaction; closing without it undoes everything since begin.
-    void beginTransaction();
-    void commitTransaction();
-    void rollbackTransaction();
+    void beginTransaction() override;
+    void commitTransaction() override;
+    void rollbackTransaction() override;
 
     // A table the caller makes and drops for its own work on this connection. It is kept in a database of
     // its own (a temporary file, in memory for an encrypted file), so its pages never stay in the user's
     // file and a killed process leaves nothing of it; deletes from it by its rowid are recorded, not
     // carried out, and the rows they name are left out whenever the table is next read.
-    void declareWorkTable(const std::string& name);
+    void declareWorkTable(const std::string& name) override;
 
     // Plain SQLite text, for the sample maker and tests only; never reached by the dialect.
     void runScript(const std::string& sql);
     // The query plan SQLite chooses for the delete a dialect DELETE turns into (tests check it uses no scan).
-    std::string deletePlan(const std::string& sql);
+    std::string deletePlan(const dialect::Delete& statement);
 
     // For the record sources.
     sqlite::StatementPtr prepare(const std::string& sql, const std::string& table = {});

@@ -15,11 +15,27 @@ void executeScript(const std::string& path, const std::string& password, const s
     engine->runScript(script);
 }
 
-std::string deletePlan(const Connection& connection, const std::string& sql) {
-    auto engine = connection.engine();
-    if (!engine)
+namespace {
+
+// The SQLite back-end of an open connection.
+Engine& sqliteEngine(const Connection& connection) {
+    const auto backend = connection.backend();
+    if (!backend)
         throw Error(err::ObjectClosed, "The connection is not open.");
-    return engine->deletePlan(sql);
+    auto* engine = dynamic_cast<Engine*>(backend.get());
+    if (!engine)
+        throw Error(err::EngineError, "The connection is not open on a database file.");
+    return *engine;
+}
+
+} // namespace
+
+std::string deletePlan(const Connection& connection, const std::string& sql) {
+    const dialect::Statement statement = dialect::parse(sql);
+    const auto* d = std::get_if<dialect::Delete>(&statement);
+    if (!d)
+        throw Error(err::SyntaxError, "Not a DELETE statement: \"" + sql + "\".");
+    return sqliteEngine(connection).deletePlan(*d);
 }
 
 std::shared_ptr<void> holdExclusiveLock(const std::string& path, const std::string& password) {
@@ -29,10 +45,7 @@ std::shared_ptr<void> holdExclusiveLock(const std::string& path, const std::stri
 }
 
 std::string sqliteVersionOf(const Connection& connection) {
-    auto engine = connection.engine();
-    if (!engine)
-        throw Error(err::ObjectClosed, "The connection is not open.");
-    return engine->api().libversion();
+    return sqliteEngine(connection).api().libversion();
 }
 
 void pretendSystemSqliteMissing(bool missing) {

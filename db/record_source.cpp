@@ -1,5 +1,6 @@
 // The three kinds of rows a record set reads: a list in memory (schema rowsets), a snapshot taken when
 // the record set opens (static cursors), and a window onto a table read a block at a time (the others).
+#include "db/record_source.h"
 #include "db/engine.h"
 #include "db/error.h"
 #include "db/sql_quote.h"

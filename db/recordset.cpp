@@ -1,6 +1,8 @@
 #include "db/recordset.h"
-#include "db/engine.h"
+#include "db/backend.h"
+#include "db/dialect.h"
 #include "db/error.h"
+#include "db/record_source.h"
 
 namespace db {
 
@@ -16,11 +18,17 @@ void Recordset::Open(const std::string& sql, const Connection& connection, int c
     if (m_source)
         throw Error(err::ObjectOpen, "Operation is not allowed when the object is open (the record set is already "
                                      "open).");
-    auto engine = connection.engine();
-    if (!engine)
+    auto backend = connection.backend();
+    if (!backend)
         throw Error(err::ObjectClosed, "Operation is not allowed when the object is closed (the connection for \"" +
                                            sql + "\" is not open).");
-    m_source = engine->query(sql, cursorType);
+    const dialect::Statement statement = dialect::parse(sql);
+    const auto* select = std::get_if<dialect::Select>(&statement);
+    if (!select || select->into)
+        throw Error(err::SyntaxError,
+                    "The statement \"" + sql +
+                        "\" returns no rows; only a SELECT without INTO can be opened as a record set.");
+    m_source = backend->query(*select, cursorType);
     m_position = 0;
 }
 

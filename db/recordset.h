@@ -5,6 +5,7 @@
 // same connection do not alter it, and RecordCount is exact. Other cursor types read lazily, a block
 // of rows at a time, so a grid can show the first screen of a huge table without reading the rest.
 #include "db/connection.h"
+#include "db/field.h"
 #include "db/types.h"
 #include "db/value.h"
 #include <memory>
@@ -13,13 +14,7 @@
 
 namespace db {
 
-class RecordSource; // private to db/
-
-struct Field {
-    std::string Name;
-    int Type = adVariant; // data-type code from the declared type
-    db::Value Value;      // value in the current row (Null where the field holds none)
-};
+class RecordSource; // what a back-end reads the rows from (db/record_source.h)
 
 class Recordset {
 public:
