@@ -1,6 +1,7 @@
 // Choosing the back-end for a Data Source.
 #include "db/backend.h"
 #include "db/engine.h"
+#include "db/pg/pg_backend.h"
 
 namespace db {
 
@@ -10,6 +11,8 @@ bool isServerUri(std::string_view dataSource) {
 }
 
 std::shared_ptr<Backend> openBackend(const std::string& dataSource, const std::string& password, bool readOnly) {
+    if (isServerUri(dataSource))
+        return pg::PgBackend::open(dataSource, password, readOnly);
     return Engine::open(dataSource, password, readOnly);
 }
 

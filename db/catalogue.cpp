@@ -1,7 +1,7 @@
 #include "db/catalogue.h"
 #include "db/connection.h"
 #include "db/recordset.h"
-#include "db/server_address.h"
+#include "db/backend.h"
 #include "db/types.h"
 #include <sys/stat.h>
 
@@ -17,7 +17,7 @@ bool FileExists(const std::string& path) {
 std::optional<std::vector<std::string>> GetAccessTableNames(const std::string& path,
                                                             const std::string& connectionString) {
     // A server address is no file: the server says whether the database is there.
-    if (!isServerAddress(path) && !FileExists(path))
+    if (!isServerUri(path) && !FileExists(path))
         return std::nullopt;
     Connection connection;
     connection.Open(connectionString);

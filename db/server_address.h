@@ -6,9 +6,6 @@
 
 namespace db {
 
-// A PostgreSQL connection URI ("postgresql://" or "postgres://"), which names a server, not a file.
-bool isServerAddress(const std::string& dataSource);
-
 // The data source as it may be printed: a server address with any password in it masked, a path as it is.
 std::string shownDataSource(const std::string& dataSource);
 

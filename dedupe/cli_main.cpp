@@ -1,6 +1,7 @@
 // rowsifter-cli: the duplicate-removal engine without windows, for scripts and large tables.
 #include "access/header.h"
 #include "access/sqlite_copy.h"
+#include "db/backend.h"
 #include "core/error_report.h"
 #include "db/catalogue.h"
 #include "db/connection.h"
@@ -428,7 +429,7 @@ int run(const Options& options) {
     Outcome outcome(options);
     // A server is asked first with libpq's own sources (~/.pgpass, PGPASSWORD, a service file); the prompt
     // comes only when it wants a password they do not give.
-    const bool server = db::isServerAddress(options.database);
+    const bool server = db::isServerUri(options.database);
     std::string password = readPassword(options.database, !server);
     std::string database = options.database;
     if (server && !options.sqliteCopy.empty())

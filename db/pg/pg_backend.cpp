@@ -15,7 +15,7 @@ namespace {
 constexpr std::size_t kMaxNameBytes = 63;
 
 const char* const kCatalogue =
-    "SELECT CASE WHEN pg_catalog.pg_table_is_visible(c.oid) THEN c.relname::text "
+    "SELECT current_database(), n.nspname::text, CASE WHEN pg_catalog.pg_table_is_visible(c.oid) THEN c.relname::text "
     "ELSE n.nspname || '.' || c.relname END, "
     "CASE WHEN c.relkind IN ('r', 'p') THEN 'TABLE' ELSE 'VIEW' END "
     "FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
@@ -23,7 +23,7 @@ const char* const kCatalogue =
     "AND n.nspname NOT IN ('pg_catalog', 'information_schema') AND n.nspname NOT LIKE 'pg\\_toast%' "
     "AND n.nspname NOT LIKE 'pg\\_temp\\_%' "
     "AND pg_catalog.has_table_privilege(c.oid, 'SELECT') "
-    "ORDER BY 2, 1";
+    "ORDER BY 4, 3";
 
 std::string quote(std::string_view name) {
     if (name.size() > kMaxNameBytes)
@@ -162,24 +162,6 @@ private:
     mutable long long m_count = -1;
 };
 
-class ListRows final : public RecordSource {
-public:
-    ListRows(std::vector<Field> fields, std::vector<std::vector<Value>> rows)
-        : m_fields(std::move(fields)), m_rows(std::move(rows)) {}
-    const std::vector<Field>& columns() const override { return m_fields; }
-    bool hasRow(long long row) const override { return row >= 0 && row < count(); }
-    long long count() const override { return static_cast<long long>(m_rows.size()); }
-    Value value(long long row, int column) const override {
-        if (!hasRow(row))
-            noCurrentRecord();
-        return m_rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
-    }
-
-private:
-    std::vector<Field> m_fields;
-    std::vector<std::vector<Value>> m_rows;
-};
-
 } // namespace
 
 // A table of the run's own, kept here: the source's rows as the snapshot shows them, an optional numbering
@@ -216,21 +198,48 @@ std::shared_ptr<Backend> PgBackend::open(const std::string& uri, const std::stri
     return std::make_shared<PgBackend>(uri, std::move(session));
 }
 
+// Inside the run's transaction every statement runs under a savepoint: one that fails is undone alone and the
+// transaction (and its snapshot) goes on, as a failed statement leaves a file's transaction. A schema change
+// outside a held transaction is committed once its statement is through.
 template <class F> auto PgBackend::guarded(F&& f) -> decltype(f()) {
+    const bool scoped = m_inTransaction;
+    if (scoped)
+        m_session->run("SAVEPOINT rowsifter_statement");
     try {
-        return f();
+        if constexpr (std::is_void_v<decltype(f())>) {
+            f();
+            finishStatement(scoped);
+        } else {
+            auto result = f();
+            finishStatement(scoped);
+            return result;
+        }
     } catch (const Error&) {
-        // A failed statement spoils the server's transaction. Unless the caller holds it (and rolls it back
-        // itself), it is undone at once, so the next statement starts clean, as with a file.
-        if (m_inTransaction && !m_held && m_session->transactionFailed()) {
-            try {
+        m_commitAfter = false;
+        try {
+            if (scoped && m_inTransaction)
+                m_session->run("ROLLBACK TO SAVEPOINT rowsifter_statement; RELEASE SAVEPOINT rowsifter_statement");
+            else if (m_session->transactionFailed())
                 m_session->run("ROLLBACK");
-            } catch (const Error&) {
-                // the connection is gone; the server has undone it
-            }
+        } catch (const Error&) {
+            // the connection is gone, and the server has undone the transaction
             transactionEnded();
         }
+        if (!m_session->inTransaction())
+            transactionEnded();
         throw;
+    }
+}
+
+void PgBackend::finishStatement(bool scoped) {
+    if (scoped && m_inTransaction)
+        m_session->run("RELEASE SAVEPOINT rowsifter_statement");
+    if (m_commitAfter) {
+        m_commitAfter = false;
+        if (m_inTransaction && !m_held) {
+            m_session->run("COMMIT");
+            transactionEnded();
+        }
     }
 }
 
@@ -242,10 +251,7 @@ void PgBackend::beginSnapshot() {
 }
 
 void PgBackend::schemaChanged() {
-    if (m_inTransaction && !m_held) {
-        m_session->run("COMMIT");
-        transactionEnded();
-    }
+    m_commitAfter = true;
 }
 
 void PgBackend::transactionEnded() {
@@ -525,20 +531,9 @@ void PgBackend::dropTable(const dialect::DropTable& d) {
         m_work.erase(it);
         return;
     }
+    // Inside the transaction a drop that fails (the table is already gone: 3078) is undone alone.
     const Target t = resolve(d.table, false);
-    if (!m_inTransaction) {
-        m_session->exec("DROP TABLE " + t.sql, {}, true, d.table);
-        return;
-    }
-    // Inside the transaction a drop that fails (the table is already gone) must not spoil it.
-    m_session->run("SAVEPOINT rowsifter_drop");
-    try {
-        m_session->exec("DROP TABLE " + t.sql, {}, true, d.table);
-    } catch (const Error&) {
-        m_session->run("ROLLBACK TO SAVEPOINT rowsifter_drop; RELEASE SAVEPOINT rowsifter_drop");
-        throw;
-    }
-    m_session->run("RELEASE SAVEPOINT rowsifter_drop");
+    m_session->exec("DROP TABLE " + t.sql, {}, true, d.table);
     schemaChanged();
 }
 
@@ -557,22 +552,31 @@ std::shared_ptr<RecordSource> PgBackend::schemaTables() {
     return guarded([&] {
         std::vector<std::vector<Value>> rows;
         for (const auto& row : m_session->select(kCatalogue))
-            rows.push_back({Value(*row[0]), Value(*row[1])});
-        std::vector<Field> fields(2);
-        fields[0].Name = "TABLE_NAME";
-        fields[0].Type = adVarWChar;
-        fields[1].Name = "TABLE_TYPE";
-        fields[1].Type = adVarWChar;
-        return std::make_shared<ListRows>(std::move(fields), std::move(rows));
+            rows.push_back({Value(*row[0]), Value(*row[1]), Value(*row[2]), Value(*row[3]), Value()});
+        std::vector<Field> fields(5);
+        const char* const names[] = {"TABLE_CATALOG", "TABLE_SCHEMA", "TABLE_NAME", "TABLE_TYPE", "DESCRIPTION"};
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            fields[i].Name = names[i];
+            fields[i].Type = adVarWChar;
+        }
+        return makeMemorySource(std::move(fields), std::move(rows));
     });
 }
 
 void PgBackend::commitPending() {
     if (m_inTransaction && !m_held)
-        guarded([&] {
-            m_session->run("COMMIT");
-            transactionEnded();
-        });
+        endTransaction("COMMIT");
+}
+
+// COMMIT or ROLLBACK: either way the transaction is over, on the server too when the statement fails.
+void PgBackend::endTransaction(const char* sql) {
+    try {
+        m_session->run(sql);
+    } catch (const Error&) {
+        transactionEnded();
+        throw;
+    }
+    transactionEnded();
 }
 
 void PgBackend::ensureWritable() {
@@ -598,32 +602,18 @@ FreeSpace PgBackend::workTableSpace() const {
 }
 
 void PgBackend::beginTransaction() {
-    guarded([&] {
-        beginSnapshot();
-        m_held = true;
-    });
+    beginSnapshot();
+    m_held = true;
 }
 
 void PgBackend::commitTransaction() {
-    if (!m_inTransaction)
-        return;
-    m_held = false;
-    guarded([&] {
-        m_session->run("COMMIT");
-        transactionEnded();
-    });
+    if (m_inTransaction)
+        endTransaction("COMMIT");
 }
 
 void PgBackend::rollbackTransaction() {
-    if (!m_inTransaction)
-        return;
-    try {
-        m_session->run("ROLLBACK");
-    } catch (const Error&) {
-        transactionEnded();
-        throw;
-    }
-    transactionEnded();
+    if (m_inTransaction)
+        endTransaction("ROLLBACK");
 }
 
 void PgBackend::declareWorkTable(const std::string& name) {

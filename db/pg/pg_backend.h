@@ -70,12 +70,15 @@ private:
     void beginSnapshot();
     void schemaChanged();
     void transactionEnded();
+    void endTransaction(const char* sql);
     template <class F> auto guarded(F&& f) -> decltype(f());
+    void finishStatement(bool scoped);
 
     std::string m_uri;
     std::unique_ptr<Session> m_session;
     bool m_inTransaction = false; // the snapshot transaction is open
     bool m_held = false;          // ... and the caller holds it (BeginTrans)
+    bool m_commitAfter = false;   // the statement changed the schema outside a held transaction
     std::vector<std::string> m_declared;
     std::vector<std::unique_ptr<WorkTable>> m_work;
     int m_nextGone = 0;

@@ -1,4 +1,5 @@
 #include "db/pg/uri.h"
+#include "db/backend.h"
 #include "db/server_address.h"
 #include "db/ascii.h"
 #include "db/error.h"
@@ -40,7 +41,7 @@ std::string optionValue(const PQconninfoOption* options, std::string_view keywor
 } // namespace
 
 bool isUri(std::string_view text) {
-    return startsWithNoCase(text, "postgresql://") || startsWithNoCase(text, "postgres://");
+    return isServerUri(text);
 }
 
 void checkUri(const std::string& uri) {
@@ -94,10 +95,6 @@ std::string withoutPassword(const std::string& uri) {
 } // namespace db::pg
 
 namespace db {
-
-bool isServerAddress(const std::string& dataSource) {
-    return pg::isUri(dataSource);
-}
 
 std::string shownDataSource(const std::string& dataSource) {
     return pg::isUri(dataSource) ? pg::withoutPassword(dataSource) : dataSource;

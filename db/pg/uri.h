@@ -5,7 +5,7 @@
 
 namespace db::pg {
 
-// "postgresql://..." or "postgres://..." (the scheme in any letter case).
+// "postgresql://..." or "postgres://...", the scheme in lower case as libpq reads it.
 bool isUri(std::string_view text);
 
 // Throws db::Error when the URI cannot be read or carries a password (in the user part or as

@@ -188,20 +188,19 @@ TEST_F(ServerEngineTest, AKilledClientChangesNothingAndLeavesNothing) {
         ::_exit(127);
     }
     // Wait (no time is asserted) until the run blocks on the old table, past its scan and copies.
-    bool waiting = false;
-    for (int i = 0; i < 1200 && !waiting; ++i) {
-        waiting = server->rows("SELECT count(*) FROM pg_stat_activity WHERE application_name = 'rowsifter' AND "
-                               "wait_event_type = 'Lock'") == std::vector<std::string>{"1"};
-        if (!waiting)
+    std::vector<std::string> waiting;
+    for (int i = 0; i < 1200 && waiting.empty(); ++i) {
+        waiting = server->rows("SELECT pid FROM pg_stat_activity WHERE wait_event_type = 'Lock'");
+        if (waiting.empty())
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ::kill(child, SIGKILL);
     int status = 0;
     ::waitpid(child, &status, 0);
     other->run("ROLLBACK");
-    ASSERT_TRUE(waiting) << "the run never reached the locked table";
+    ASSERT_EQ(waiting.size(), 1u) << "the run never reached the locked table";
     for (int i = 0; i < 1200; ++i) {
-        if (server->rows("SELECT count(*) FROM pg_stat_activity WHERE application_name = 'rowsifter'") ==
+        if (server->rows("SELECT count(*) FROM pg_stat_activity WHERE pid = " + waiting[0]) ==
             std::vector<std::string>{"0"})
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

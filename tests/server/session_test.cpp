@@ -21,7 +21,8 @@ TEST(ServerAddress, RecognisedByItsSchemeOnly) {
         bool uri;
     } cases[] = {
         {"postgresql://app@db.example/shop", true},
-        {"POSTGRES://db/shop", true},
+        {"postgres://db/shop", true},
+        {"POSTGRES://db/shop", false}, // libpq reads the scheme in lower case only
         {"postgresql:///shop?host=/var/run/postgresql", true},
         {"postgresql:shop", false},
         {"shop.db", false},
