@@ -99,5 +99,5 @@ echo "rows: $rows, kept: $count_ours (DISTINCT ON: $count_theirs), shape: $shape
 echo "rowsifter-cli: ${ours_s} s, client peak memory $((peak_kb / 1024)) MB"
 echo "DISTINCT ON:   ${theirs_s} s"
 awk -v a="$ours_s" -v b="$theirs_s" -v r="$rows" 'BEGIN {
-    printf "ratio:         %.2f (target at most 1.0; peak memory target under %d MB)\n", a / b, r >= 10000000 ? 400 : 150 }'
+    printf "ratio:         %.2f (target at most 1.0; peak memory target under %d MB)\n", a / b, (r >= 10000000 ? 400 : 150) }'
 [ "$differ" = 0 ]

@@ -88,6 +88,8 @@ public:
             },
             [&](const Row& row) { m_rows.append(row, m_oids); });
         m_rows.finish();
+        if (statement.sortColumn >= 0)
+            sort(statement.sortColumn, statement.sortDescending);
     }
     const std::vector<Field>& columns() const override { return m_fields; }
     bool hasRow(long long row) const override { return row >= 0 && row < m_rows.rows(); }
@@ -95,13 +97,39 @@ public:
     Value value(long long row, int column) const override {
         if (!hasRow(row))
             noCurrentRecord();
-        return m_rows.value(row, column, static_cast<int>(m_fields.size()));
+        const long long at = m_order.empty() ? row : m_order[static_cast<std::size_t>(row)];
+        return m_rows.value(at, column, static_cast<int>(m_fields.size()));
     }
 
 private:
+    // As ORDER BY sorts whole numbers: ascending with Nulls last, descending with Nulls first.
+    void sort(int column, bool descending) {
+        struct Key {
+            bool null;
+            std::int64_t value;
+            std::uint32_t row;
+        };
+        std::vector<Key> keys;
+        keys.reserve(static_cast<std::size_t>(m_rows.rows()));
+        const int columns = static_cast<int>(m_fields.size());
+        for (long long r = 0; r < m_rows.rows(); ++r) {
+            const Value v = m_rows.value(r, column, columns);
+            keys.push_back({!v.isInteger(), v.isInteger() ? v.asInteger() : 0, static_cast<std::uint32_t>(r)});
+        }
+        std::stable_sort(keys.begin(), keys.end(), [descending](const Key& a, const Key& b) {
+            if (a.null != b.null)
+                return descending ? a.null : b.null;
+            return descending ? a.value > b.value : a.value < b.value;
+        });
+        m_order.reserve(keys.size());
+        for (const Key& k : keys)
+            m_order.push_back(k.row);
+    }
+
     std::vector<Field> m_fields;
     std::vector<unsigned> m_oids;
     PackedRows m_rows;
+    std::vector<std::uint32_t> m_order; // row -> place in m_rows, when sorted here
 };
 
 // Rows read when first needed: the columns at once, then a first screen, and the rest only when a row
@@ -216,6 +244,7 @@ template <class F> auto PgBackend::guarded(F&& f) -> decltype(f()) {
         }
     } catch (const Error&) {
         m_commitAfter = false;
+        m_madeRows.clear();
         try {
             if (scoped && m_inTransaction)
                 m_session->run("ROLLBACK TO SAVEPOINT rowsifter_statement; RELEASE SAVEPOINT rowsifter_statement");
@@ -305,7 +334,10 @@ PgBackend::WorkTable* PgBackend::work(const std::string& name) {
 
 std::vector<Column> PgBackend::describe(const Target& table) {
     std::vector<Column> columns;
-    readRows(Statement{"SELECT * FROM " + table.sql, {}, table.name}, 0,
+    Statement st;
+    st.sql = "SELECT * FROM " + table.sql;
+    st.table = table.name;
+    readRows(st, 0,
              [&](const std::vector<Column>& cs) { columns = cs; }, [](const Row&) {});
     return columns;
 }
@@ -361,7 +393,6 @@ void PgBackend::flushDeletes(WorkTable& w) {
         return at < w.deleted.size();
     });
     w.flushed = w.deleted.size();
-    m_session->run("ANALYZE pg_temp." + w.goneTable);
 }
 
 PgBackend::Statement PgBackend::selectStatement(const dialect::Select& select) {
@@ -384,8 +415,22 @@ PgBackend::Statement PgBackend::selectStatement(const dialect::Select& select) {
         st.sql += (filtered ? " AND " : " WHERE ") + prefix + quote(select.where->column) + " = $1";
         st.params.push_back(paramOf(select.where->value));
     }
-    if (select.orderBy)
-        st.sql += " ORDER BY " + prefix + quote(select.orderBy->column) + (select.orderBy->descending ? " DESC" : "");
+    if (select.orderBy) {
+        const std::string& by = select.orderBy->column;
+        // Sorting a million whole numbers here costs less than the server's sort of the rows they come with.
+        const WorkTable* w = work(select.table);
+        const auto place = std::find(select.columns.begin(), select.columns.end(), by);
+        const bool wholeNumber =
+            w && std::any_of(w->columns.begin(), w->columns.end(),
+                             [&](const Column& c) { return c.name == by && integerOid(c.typeOid); });
+        if (wholeNumber && place != select.columns.end()) {
+            st.sortColumn = static_cast<int>(place - select.columns.begin());
+            st.sortDescending = select.orderBy->descending;
+        }
+        st.sql += " ORDER BY " + prefix + quote(by) + (select.orderBy->descending ? " DESC" : "");
+    }
+    if (select.columns.empty() && !select.where && !select.orderBy && !work(select.table))
+        st.wholeTable = select.table;
     return st;
 }
 
@@ -393,13 +438,24 @@ void PgBackend::readRows(const Statement& statement, long long limit,
                          const std::function<void(const std::vector<Column>&)>& columns,
                          const std::function<void(const Row&)>& row) {
     guarded([&] {
-        const std::string sql =
-            limit >= 0 ? "SELECT * FROM (" + statement.sql + ") AS q LIMIT " + std::to_string(limit) : statement.sql;
+        std::string sql = statement.sql;
+        if (statement.sortColumn >= 0 && limit < 0)
+            sql.erase(sql.rfind(" ORDER BY "));
+        if (limit >= 0)
+            sql = "SELECT * FROM (" + sql + ") AS q LIMIT " + std::to_string(limit);
         m_session->forEachRow(sql, statement.params, columns, row, statement.table);
     });
 }
 
+void PgBackend::usedStatement(std::string_view table) {
+    m_madeRows.erase(std::remove_if(m_madeRows.begin(), m_madeRows.end(), [&](const auto& t) { return t.first == table; }),
+                     m_madeRows.end());
+}
+
 long long PgBackend::countRows(const Statement& statement) {
+    for (const auto& [table, rows] : m_madeRows)
+        if (!statement.wholeTable.empty() && table == statement.wholeTable)
+            return rows;
     return guarded([&] {
         const auto rows =
             m_session->select("SELECT count(*) FROM (" + statement.sql + ") AS q", statement.params, statement.table);
@@ -408,6 +464,17 @@ long long PgBackend::countRows(const Statement& statement) {
 }
 
 void PgBackend::execute(const dialect::Statement& statement) {
+    // After Ctrl-C nothing more is done (the deletes of the scan never reach the server); dropping a work
+    // table, which only forgets it, still works.
+    if (interrupted() && !std::holds_alternative<dialect::DropTable>(statement))
+        throw Error(err::EngineError, "Cancelled: " + m_session->where() + " was asked to stop. Nothing was changed.");
+    // What only touches a work table is done here, without a word to the server (the scan's deletes).
+    const auto* del = std::get_if<dialect::Delete>(&statement);
+    const auto* drop = std::get_if<dialect::DropTable>(&statement);
+    if ((del && work(del->table)) || (drop && work(drop->table))) {
+        del ? deleteRows(*del) : dropTable(*drop);
+        return;
+    }
     guarded([&] {
         std::visit(
             [&](const auto& s) {
@@ -481,7 +548,10 @@ void PgBackend::selectInto(const dialect::Select& s) {
                prefix + quote(s.where->column) + " = $1";
         params.push_back(paramOf(s.where->value));
     }
-    m_session->exec(sql, params, false, s.table);
+    const ResultPtr made = m_session->exec(sql, params, false, s.table);
+    usedStatement(*s.into);
+    if (const long long rows = affectedRows(made.get()); rows >= 0)
+        m_madeRows.emplace_back(*s.into, rows);
     schemaChanged();
 }
 
@@ -507,6 +577,7 @@ void PgBackend::deleteRows(const dialect::Delete& d) {
     WorkTable* w = work(d.table);
     if (!w) {
         const Target t = resolve(d.table, false);
+        usedStatement(d.table);
         m_session->exec("DELETE FROM " + t.sql + " WHERE " + quote(d.where.column) + " = $1", {paramOf(d.where.value)},
                         false, d.table);
         return;
@@ -534,6 +605,7 @@ void PgBackend::dropTable(const dialect::DropTable& d) {
     // Inside the transaction a drop that fails (the table is already gone: 3078) is undone alone.
     const Target t = resolve(d.table, false);
     m_session->exec("DROP TABLE " + t.sql, {}, true, d.table);
+    usedStatement(d.table);
     schemaChanged();
 }
 
@@ -570,6 +642,8 @@ void PgBackend::commitPending() {
 
 // COMMIT or ROLLBACK: either way the transaction is over, on the server too when the statement fails.
 void PgBackend::endTransaction(const char* sql) {
+    if (std::string_view(sql) == "ROLLBACK")
+        m_madeRows.clear();
     try {
         m_session->run(sql);
     } catch (const Error&) {

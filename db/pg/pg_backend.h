@@ -40,10 +40,18 @@ public:
         std::string sql;
         std::vector<Param> params;
         std::string table; // as the user named it, for messages
+        // A static read ordered by a whole-number column is sorted here, not by the server: the column
+        // (its place among the rows' columns) and the direction. -1: the SQL orders the rows itself.
+        int sortColumn = -1;
+        bool sortDescending = false;
+        // The whole of a table, by the name the caller gave: the number of rows of one this connection
+        // made is known without asking.
+        std::string wholeTable;
     };
     void readRows(const Statement& statement, long long limit, const std::function<void(const std::vector<Column>&)>& columns,
                   const std::function<void(const Row&)>& row);
     long long countRows(const Statement& statement);
+    void usedStatement(std::string_view table); // a table's known row count is void after a change
 
     PgBackend(std::string uri, std::unique_ptr<Session> session);
 
@@ -82,6 +90,7 @@ private:
     std::vector<std::string> m_declared;
     std::vector<std::unique_ptr<WorkTable>> m_work;
     int m_nextGone = 0;
+    std::vector<std::pair<std::string, long long>> m_madeRows; // tables made here (as named), with their rows
 };
 
 } // namespace db::pg

@@ -26,10 +26,6 @@ enum Oid : unsigned {
     kUuid = 2950,
 };
 
-bool integerType(unsigned oid) {
-    return oid == kInt2 || oid == kInt4 || oid == kInt8 || oid == kOid;
-}
-
 int hexDigit(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -41,6 +37,10 @@ int hexDigit(char c) {
 }
 
 } // namespace
+
+bool integerOid(unsigned oid) {
+    return oid == kInt2 || oid == kInt4 || oid == kInt8 || oid == kOid;
+}
 
 int typeCode(unsigned oid) {
     switch (oid) {
@@ -72,7 +72,7 @@ int typeCode(unsigned oid) {
 }
 
 Value valueFromText(unsigned oid, std::string_view text) {
-    if (integerType(oid)) {
+    if (integerOid(oid)) {
         std::int64_t v = 0;
         const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
         if (ec == std::errc() && end == text.data() + text.size())

@@ -9,6 +9,9 @@
 
 namespace db::pg {
 
+// int2, int4, int8 or oid: values the layer holds as whole numbers.
+bool integerOid(unsigned typeOid);
+
 // The data-type code of a column of the server's type (by type oid).
 int typeCode(unsigned typeOid);
 

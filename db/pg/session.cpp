@@ -102,6 +102,11 @@ void clearInterruptForTesting() {
     g_interrupted.store(false);
 }
 
+long long affectedRows(pg_result* result) {
+    const char* text = PQcmdTuples(result);
+    return text && *text ? std::atoll(text) : -1;
+}
+
 int Row::columns() const {
     return PQnfields(m_result);
 }

@@ -36,6 +36,9 @@ std::chrono::milliseconds deadline();
 // A parameter of a statement: text, or Null.
 using Param = std::optional<std::string>;
 
+// Rows a statement wrote (CREATE TABLE AS, INSERT, DELETE, COPY); -1 when it does not say.
+long long affectedRows(pg_result* result);
+
 // A row of a result read in single-row mode: the cells as the server's text (null: Null).
 class Row {
 public:
