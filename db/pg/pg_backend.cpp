@@ -1,5 +1,6 @@
 #include "db/pg/pg_backend.h"
 #include "db/pg/rows.h"
+#include "db/pg/scroll_source.h"
 #include "db/pg/uri.h"
 #include "db/error.h"
 #include "db/sql_quote.h"
@@ -223,7 +224,9 @@ std::shared_ptr<Backend> PgBackend::open(const std::string& uri, const std::stri
     auto session = Session::connect(uri, password);
     if (readOnly)
         session->run("SET default_transaction_read_only = on");
-    return std::make_shared<PgBackend>(uri, std::move(session));
+    auto backend = std::make_shared<PgBackend>(uri, std::move(session));
+    backend->m_password = password;
+    return backend;
 }
 
 // Inside the run's transaction every statement runs under a savepoint: one that fails is undone alone and the
@@ -616,6 +619,9 @@ std::shared_ptr<RecordSource> PgBackend::query(const dialect::Select& select, in
         Statement st = selectStatement(select);
         if (cursorType == adOpenStatic)
             return std::make_shared<SnapshotRows>(*this, st);
+        // A table as it stands, outside a run: a scroll cursor of its own, as a grid needs it.
+        if (!m_inTransaction && !work(select.table))
+            return openScrollRows(m_uri, m_password, st);
         return std::make_shared<LazyRows>(shared_from_this(), std::move(st));
     });
 }

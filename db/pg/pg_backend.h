@@ -83,6 +83,7 @@ private:
     void finishStatement(bool scoped);
 
     std::string m_uri;
+    std::string m_password; // for the grids' own connections (db/pg/scroll_source.h); never shown or kept
     std::unique_ptr<Session> m_session;
     bool m_inTransaction = false; // the snapshot transaction is open
     bool m_held = false;          // ... and the caller holds it (BeginTrans)

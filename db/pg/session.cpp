@@ -1,7 +1,9 @@
 #include "db/pg/session.h"
 #include "db/pg/uri.h"
 #include "db/server_address.h"
+#include "db/wait_yield.h"
 #include <atomic>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -73,6 +75,24 @@ std::string capitalised(std::string text) {
 }
 
 const char* const kNothingChanged = "Nothing was changed on the server.";
+
+// poll() for one descriptor; while a window waits with us, in short slices with the window's turn between
+// them. Returns as poll() does (0 once `timeout` ms have gone by; -1 for none: no limit).
+int pollYielding(pollfd& fd, int timeout) {
+    if (!waitYieldActive())
+        return ::poll(&fd, 1, timeout);
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeout);
+    while (true) {
+        int slice = static_cast<int>(kWaitYieldInterval.count());
+        if (timeout >= 0)
+            slice = static_cast<int>(std::min<long long>(
+                slice, std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count())));
+        const int ready = ::poll(&fd, 1, slice);
+        if (ready != 0 || (timeout >= 0 && Clock::now() >= until) || g_interrupted.load())
+            return ready;
+        yieldWhileWaiting();
+    }
+}
 
 } // namespace
 
@@ -154,7 +174,7 @@ std::unique_ptr<Session> Session::connect(const std::string& uri, const std::str
         if (left <= 0)
             throw Error(err::EngineError, capitalised(where) + " did not answer within " + seconds(limit) +
                                               " (unreachable or silent). " + kNothingChanged);
-        const int ready = ::poll(&fd, 1, static_cast<int>(left));
+        const int ready = pollYielding(fd, static_cast<int>(left));
         if (ready < 0 && errno != EINTR)
             break;
         if (g_interrupted.load())
@@ -211,7 +231,7 @@ void Session::waitFor(bool forWrite, std::optional<Clock::time_point> until, con
             timeout = static_cast<int>(left);
         }
         // A Ctrl-C arrives as EINTR: the statement is cancelled and its failure read as usual.
-        const int ready = ::poll(&fd, 1, timeout);
+        const int ready = pollYielding(fd, timeout);
         if (ready > 0)
             return;
         if (ready < 0 && errno != EINTR)
