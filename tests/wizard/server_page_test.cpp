@@ -10,6 +10,7 @@
 #include "db/wait_yield.h"
 #include "page_fixture.h"
 #include "tests/server/server_support.h"
+#include "tests/support/test_support.h"
 #include "wizard/form1.h"
 #include "wizard/form2.h"
 #include "wizard/form3.h"
