@@ -82,7 +82,7 @@ out="$(realpath -m "${1:-$build/road-server}")"
 for tool in xvfb-run xdotool import; do
     command -v "$tool" >/dev/null || { echo "screenshots_server.sh: $tool is needed (apt-get install xvfb xdotool imagemagick)" >&2; exit 1; }
 done
-ninja -C "$build" rowsifter >/dev/null
+[ -x "$build/bin/rowsifter" ] || ninja -C "$build" rowsifter >/dev/null
 
 work="$(mktemp -d)"
 chmod 0755 "$work"
