@@ -1,7 +1,7 @@
 #include "access/header.h"
 #include "access/text_decoder.h"
 #include "db/error.h"
-#include "db/file_kind.h"
+#include "db/sqlite/file_kind.h"
 #include <algorithm>
 #include <array>
 #include <cmath>

@@ -1,6 +1,7 @@
 #include "access/reader.h"
 #include "access/date_time.h"
 #include "access/text_decoder.h"
+#include "db/ascii.h"
 #include "db/error.h"
 #include <bit>
 #include <cstdint>
@@ -35,11 +36,6 @@ template <class T> T load(const unsigned char* p) {
 
 MdbColumn* columnAt(MdbTableDef* t, unsigned i) {
     return static_cast<MdbColumn*>(t->columns->pdata[i]);
-}
-
-bool startsWithNoCase(const std::string& s, const char* prefix) {
-    const std::size_t n = std::strlen(prefix);
-    return s.size() >= n && g_ascii_strncasecmp(s.c_str(), prefix, n) == 0;
 }
 
 std::optional<ColumnType> columnType(int mdbType) {
@@ -171,7 +167,7 @@ Reader::Reader(const std::string& path, const std::string& password) : m_state(s
                 listed = catalogue->num_rows;
         }
         // System tables carry flags, and Access also hides every MSys name.
-        if (mdb_is_user_table(entry) && !startsWithNoCase(name, "MSys")) {
+        if (mdb_is_user_table(entry) && !db::ascii::startsWithNoCase(name, "MSys")) {
             s.names.push_back(name);
             s.entries.push_back(entry);
         }

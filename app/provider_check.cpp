@@ -3,11 +3,9 @@
 #include "app/desktop.h"
 #include "core/error_report.h"
 #include "app/program.h"
+#include "db/ascii.h"
 #include "db/connection.h"
 #include "db/error.h"
-
-#include <algorithm>
-#include <cctype>
 
 #ifndef ROWSIFTER_DOWNLOAD_HOST
 #define ROWSIFTER_DOWNLOAD_HOST "https://www.microsoft.com"
@@ -17,11 +15,7 @@ namespace app {
 
 namespace {
 bool containsCaseless(const std::string& text, const std::string& part) {
-    auto lower = [](std::string s) {
-        std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-        return s;
-    };
-    return lower(text).find(lower(part)) != std::string::npos;
+    return db::ascii::upper(text).find(db::ascii::upper(part)) != std::string::npos;
 }
 
 // Every failure in here is ignored: the check reports nothing beyond its own question.

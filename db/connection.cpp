@@ -1,4 +1,5 @@
 #include "db/connection.h"
+#include "db/ascii.h"
 #include "db/backend.h"
 #include "db/connection_string.h"
 #include "db/dialect.h"
@@ -6,7 +7,6 @@
 #include "db/recordset.h"
 #include "db/types.h"
 #include <atomic>
-#include <cctype>
 #include <map>
 
 namespace db {
@@ -23,19 +23,13 @@ std::atomic<bool> g_forceProviderFailure{false};
 
 constexpr const char* kProviderMissing = "Provider cannot be found. It may not be properly installed.";
 
-std::string upperAscii(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
 // The provider properties a caller may set; their values are kept but change nothing here (SQLite has
 // no per-file lock limit).
 const char* const kKnownProperties[] = {"Jet OLEDB:Max Locks Per File"};
 
 std::string knownProperty(const std::string& name) {
     for (const char* known : kKnownProperties)
-        if (upperAscii(known) == upperAscii(name))
+        if (ascii::equalNoCase(known, name))
             return known;
     throw Error(err::ItemNotFound, "Item cannot be found in the collection corresponding to the requested name "
                                    "or ordinal: there is no property '" +
@@ -56,10 +50,11 @@ void Connection::Open(const std::string& connectionString) {
         throw Error(err::ObjectOpen, "Operation is not allowed when the object is open (the connection to '" +
                                          m_state->path + "' is already open).");
     const ConnectionString cs = ParseConnectionString(connectionString);
-    std::string provider = upperAscii(cs.provider);
+    std::string provider = cs.provider;
     while (!provider.empty() && (provider.back() == ' ' || provider.back() == '\t'))
         provider.pop_back();
-    if (g_forceProviderFailure || (provider != upperAscii(kAceProvider) && provider != upperAscii(kJetProvider)))
+    if (g_forceProviderFailure ||
+        (!ascii::equalNoCase(provider, kAceProvider) && !ascii::equalNoCase(provider, kJetProvider)))
         throw Error(err::ProviderNotFound, kProviderMissing);
     m_state->backend = db::openBackend(cs.dataSource, cs.password, Mode == adModeRead);
     m_state->path = cs.dataSource;

@@ -1,6 +1,6 @@
 #include "db/connection_string.h"
+#include "db/ascii.h"
 #include "db/error.h"
-#include <cctype>
 
 namespace db {
 
@@ -8,18 +8,6 @@ namespace {
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
-}
-
-std::string lowerAscii(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::string upperAscii(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
 }
 
 // A value that holds ';' would end its clause early, and one that starts with a quote or a blank would
@@ -43,7 +31,7 @@ std::string clauseValue(const std::string& value) {
 
 std::string BuildConnectionString(const std::string& path, const std::string& password) {
     const std::string tail = path.size() > 5 ? path.substr(path.size() - 5) : path;
-    const bool ace = lowerAscii(tail) == "accdb";
+    const bool ace = ascii::equalNoCase(tail, "accdb");
     std::string text = ace ? std::string("Provider=") + kAceProvider : std::string("PROVIDER=") + kJetProvider;
     text += ";Data Source=" + clauseValue(path);
     text += ";JET OLEDB:Database Password=" + clauseValue(password);
@@ -73,7 +61,7 @@ ConnectionString ParseConnectionString(const std::string& text) {
             ++kb;
         while (ke > kb && isBlank(text[ke - 1]))
             --ke;
-        const std::string keyword = upperAscii(text.substr(kb, ke - kb));
+        const std::string keyword = ascii::upper(std::string_view(text).substr(kb, ke - kb));
 
         std::size_t v = eq + 1;
         while (v < n && isBlank(text[v]))

@@ -1,9 +1,11 @@
 #include "db/internal.h"
-#include "db/engine.h"
 #include "db/error.h"
-#include "db/sqlite_api.h"
+#include "db/sqlite/engine.h"
+#include "db/sqlite/sqlite_api.h"
 
 namespace db::internal {
+
+using sqlite::Engine;
 
 void createDatabase(const std::string& path, const std::string& password, const std::string& script) {
     auto engine = Engine::create(path, password);

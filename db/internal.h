@@ -1,6 +1,7 @@
 #pragma once
-// Entry points outside the dialect, for the sample-database maker and the tests only. The program
-// itself never uses them: everything it does goes through Connection and Recordset.
+// Entry points outside the dialect, straight to the SQLite back-end: for the sample-database maker, the
+// tests, and the Access copy, which makes its new file and fills it with plain SQLite text. Everything
+// else the program does goes through Connection and Recordset.
 #include "db/connection.h"
 #include <memory>
 #include <string>

@@ -20,6 +20,9 @@ public:
     virtual void freeze() {}
 };
 
+// Throws the error for a row that is not there (err::NoCurrentRecord).
+[[noreturn]] void noCurrentRecord();
+
 std::shared_ptr<RecordSource> makeMemorySource(std::vector<Field> columns, std::vector<std::vector<Value>> rows);
 
 } // namespace db

@@ -1,5 +1,6 @@
 #include "dedupe/engine.h"
 #include "core/trap.h"
+#include "db/ascii.h"
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/recordset.h"
@@ -31,14 +32,7 @@ public:
 
 // Table names are compared the way the database compares them: ASCII letters without regard to case.
 bool sameTableName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
+    return db::ascii::equalNoCase(a, b);
 }
 
 // Names the run must not work with, because it would destroy the user's table or its own work table.

@@ -1,4 +1,5 @@
 #include "dedupe/key_rules.h"
+#include "db/ascii.h"
 
 #include <string>
 #include <unicode/uchar.h>
@@ -36,8 +37,7 @@ std::string folded(const std::string& text) {
     if (U_FAILURE(status)) {
         std::string ascii = text;
         for (char& c : ascii)
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
+            c = db::ascii::toLower(c);
         return ascii;
     }
     std::vector<UChar> fold(static_cast<std::size_t>(length) * 3 + 1);

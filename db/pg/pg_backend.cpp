@@ -81,13 +81,21 @@ std::vector<unsigned> oidsOf(const std::vector<Column>& columns) {
 class SnapshotRows final : public RecordSource {
 public:
     SnapshotRows(PgBackend& backend, const PgBackend::Statement& statement) {
+        // Rows in bulk with COPY (its columns learnt first); a statement with parameters in single-row mode.
+        const bool copy = statement.params.empty();
         backend.readRows(
-            statement, -1,
+            statement, copy ? 0 : -1,
             [&](const std::vector<Column>& columns) {
                 m_fields = fieldsOf(columns);
                 m_oids = oidsOf(columns);
             },
             [&](const Row& row) { m_rows.append(row, m_oids); });
+        if (copy)
+            backend.copyRows(statement, [&](const Row& row) {
+                if (row.columns() != static_cast<int>(m_oids.size()))
+                    throw Error(err::EngineError, "A row of '" + statement.table + "' came back malformed.");
+                m_rows.append(row, m_oids);
+            });
         m_rows.finish();
         if (statement.sortColumn >= 0)
             sort(statement.sortColumn, statement.sortDescending);
@@ -114,8 +122,8 @@ private:
         keys.reserve(static_cast<std::size_t>(m_rows.rows()));
         const int columns = static_cast<int>(m_fields.size());
         for (long long r = 0; r < m_rows.rows(); ++r) {
-            const Value v = m_rows.value(r, column, columns);
-            keys.push_back({!v.isInteger(), v.isInteger() ? v.asInteger() : 0, static_cast<std::uint32_t>(r)});
+            const std::optional<std::int64_t> v = m_rows.integer(r, column, columns);
+            keys.push_back({!v, v.value_or(0), static_cast<std::uint32_t>(r)});
         }
         std::stable_sort(keys.begin(), keys.end(), [descending](const Key& a, const Key& b) {
             if (a.null != b.null)
@@ -203,8 +211,6 @@ struct PgBackend::WorkTable {
     std::string numberingOrder;  // what numbers the rows: the primary key, or the physical order
     std::string deleteColumn;    // the column the deletes name
     std::vector<std::int64_t> deleted;
-    std::size_t flushed = 0; // deletes already in the server's temporary table
-    std::string goneTable;   // that temporary table; empty until made
 };
 
 PgBackend::PgBackend(std::string uri, std::unique_ptr<Session> session)
@@ -289,11 +295,6 @@ void PgBackend::schemaChanged() {
 void PgBackend::transactionEnded() {
     m_inTransaction = false;
     m_held = false;
-    // Temporary tables of the deletes go with the transaction (ON COMMIT DROP); rollback removes them too.
-    for (auto& w : m_work) {
-        w->flushed = 0;
-        w->goneTable.clear();
-    }
 }
 
 // A plain name is the table the server finds by it (pg_table_is_visible); any other is "schema.name",
@@ -361,8 +362,9 @@ std::string PgBackend::numberingOrder(const Target& table) {
 }
 
 // The rows of a work table as one subquery "w": the source's columns, the numbering when added, and
-// without the rows deleted so far.
-std::string PgBackend::workRows(WorkTable& w, bool& filtered) {
+// without the rows deleted so far. Those go to the server as one array parameter, which it looks rows up
+// in by hashing (no statement per row, nothing of ours stored on the server).
+std::string PgBackend::workRows(WorkTable& w, bool& filtered, std::vector<Param>& params) {
     std::string list;
     for (const Column& c : w.columns)
         list += (list.empty() ? "" : ", ") + quote(c.name);
@@ -372,30 +374,23 @@ std::string PgBackend::workRows(WorkTable& w, bool& filtered) {
     std::string sql = "(SELECT " + list + " FROM " + w.source.sql + ") AS w";
     filtered = !w.deleted.empty();
     if (filtered) {
-        flushDeletes(w);
-        sql += " WHERE NOT EXISTS (SELECT 1 FROM pg_temp." + w.goneTable + " AS g WHERE g.id = w." +
-               quote(w.deleteColumn) + ")";
+        // Of the identifier's own type, so the server compares without converting each row.
+        std::string type = "bigint";
+        for (const Column& c : w.columns)
+            if (c.name == w.deleteColumn)
+                type = c.typeOid == 23 ? "integer" : c.typeOid == 21 ? "smallint" : "bigint";
+        std::string ids = "{";
+        for (std::size_t i = 0; i < w.deleted.size(); ++i) {
+            if (i)
+                ids += ',';
+            ids += std::to_string(w.deleted[i]);
+        }
+        ids += '}';
+        params.emplace_back(std::move(ids));
+        sql += " WHERE NOT (w." + quote(w.deleteColumn) + " = ANY ($" + std::to_string(params.size()) + "::" + type +
+               "[]))";
     }
     return sql;
-}
-
-// The recorded deletes go to the server in one COPY, into a temporary table that goes with the transaction.
-void PgBackend::flushDeletes(WorkTable& w) {
-    if (w.flushed == w.deleted.size())
-        return;
-    if (w.goneTable.empty()) {
-        w.goneTable = "rowsifter_gone_" + std::to_string(++m_nextGone);
-        m_session->run("CREATE TEMPORARY TABLE " + w.goneTable + " (id bigint) ON COMMIT DROP");
-    }
-    std::size_t at = w.flushed;
-    m_session->copyIn("COPY pg_temp." + w.goneTable + " (id) FROM STDIN", [&](std::string& block) {
-        for (; at < w.deleted.size() && block.size() < (std::size_t{1} << 20); ++at) {
-            block += std::to_string(w.deleted[at]);
-            block += '\n';
-        }
-        return at < w.deleted.size();
-    });
-    w.flushed = w.deleted.size();
 }
 
 PgBackend::Statement PgBackend::selectStatement(const dialect::Select& select) {
@@ -405,7 +400,7 @@ PgBackend::Statement PgBackend::selectStatement(const dialect::Select& select) {
     std::string prefix;
     bool filtered = false;
     if (WorkTable* w = work(select.table)) {
-        from = workRows(*w, filtered);
+        from = workRows(*w, filtered, st.params);
         prefix = "w.";
     } else {
         from = resolve(select.table, false).sql;
@@ -415,8 +410,9 @@ PgBackend::Statement PgBackend::selectStatement(const dialect::Select& select) {
         list += (list.empty() ? "" : ", ") + prefix + quote(c);
     st.sql = "SELECT " + (list.empty() ? std::string("*") : list) + " FROM " + from;
     if (select.where) {
-        st.sql += (filtered ? " AND " : " WHERE ") + prefix + quote(select.where->column) + " = $1";
         st.params.push_back(paramOf(select.where->value));
+        st.sql += (filtered ? " AND " : " WHERE ") + prefix + quote(select.where->column) + " = $" +
+                  std::to_string(st.params.size());
     }
     if (select.orderBy) {
         const std::string& by = select.orderBy->column;
@@ -447,6 +443,22 @@ void PgBackend::readRows(const Statement& statement, long long limit,
         if (limit >= 0)
             sql = "SELECT * FROM (" + sql + ") AS q LIMIT " + std::to_string(limit);
         m_session->forEachRow(sql, statement.params, columns, row, statement.table);
+    });
+}
+
+void PgBackend::copyRows(const Statement& statement, const std::function<void(const Row&)>& row) {
+    guarded([&] {
+        std::string sql = statement.sql;
+        if (statement.sortColumn >= 0)
+            sql.erase(sql.rfind(" ORDER BY "));
+        CopyRow parsed;
+        m_session->copyOut(
+            sql,
+            [&](std::string_view line) {
+                parsed.parse(line);
+                row(parsed);
+            },
+            statement.table);
     });
 }
 
@@ -508,8 +520,6 @@ void PgBackend::selectInto(const dialect::Select& s) {
             // A copy of a work table: the same rows, numbering and deletes so far.
             *w = *from;
             w->name = *s.into;
-            w->flushed = 0;
-            w->goneTable.clear();
         } else {
             beginSnapshot();
             w->source = resolve(s.table, false);
@@ -537,7 +547,7 @@ void PgBackend::selectInto(const dialect::Select& s) {
     std::string prefix;
     bool filtered = false;
     if (WorkTable* w = work(s.table)) {
-        from = workRows(*w, filtered);
+        from = workRows(*w, filtered, params);
         prefix = "w.";
     } else {
         from = resolve(s.table, false).sql;
@@ -547,9 +557,8 @@ void PgBackend::selectInto(const dialect::Select& s) {
     std::string sql = "CREATE TABLE " + target.sql + " AS SELECT " + (list.empty() ? std::string("*") : list) +
                       " FROM " + from;
     if (s.where) {
-        sql += (filtered ? " AND " : " WHERE ") +
-               prefix + quote(s.where->column) + " = $1";
         params.push_back(paramOf(s.where->value));
+        sql += (filtered ? " AND " : " WHERE ") + prefix + quote(s.where->column) + " = $" + std::to_string(params.size());
     }
     const ResultPtr made = m_session->exec(sql, params, false, s.table);
     usedStatement(*s.into);

@@ -50,6 +50,8 @@ public:
     };
     void readRows(const Statement& statement, long long limit, const std::function<void(const std::vector<Column>&)>& columns,
                   const std::function<void(const Row&)>& row);
+    // All rows of a statement without parameters, read with COPY: the columns are those `columns` got.
+    void copyRows(const Statement& statement, const std::function<void(const Row&)>& row);
     long long countRows(const Statement& statement);
     void usedStatement(std::string_view table); // a table's known row count is void after a change
 
@@ -67,8 +69,7 @@ private:
     std::vector<Column> describe(const Target& table);
     std::string numberingOrder(const Target& table);
     Statement selectStatement(const dialect::Select& select);
-    std::string workRows(WorkTable& w, bool& filtered);
-    void flushDeletes(WorkTable& w);
+    std::string workRows(WorkTable& w, bool& filtered, std::vector<Param>& params);
 
     void selectInto(const dialect::Select& s);
     void addIdentity(const dialect::AddIdentity& a);
@@ -90,7 +91,6 @@ private:
     bool m_commitAfter = false;   // the statement changed the schema outside a held transaction
     std::vector<std::string> m_declared;
     std::vector<std::unique_ptr<WorkTable>> m_work;
-    int m_nextGone = 0;
     std::vector<std::pair<std::string, long long>> m_madeRows; // tables made here (as named), with their rows
 };
 

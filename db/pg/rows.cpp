@@ -166,6 +166,18 @@ Value PackedRows::value(long long row, int column, int columns) const {
     }
 }
 
+std::optional<std::int64_t> PackedRows::integer(long long row, int column, int columns) const {
+    if (column < 0 || column >= columns)
+        return std::nullopt;
+    std::size_t at = m_offsets[static_cast<std::size_t>(row)];
+    for (int c = 0; c < column; ++c)
+        skip(at);
+    if (m_data[at++] != kInteger)
+        return std::nullopt;
+    const std::uint64_t z = getVarint(at);
+    return static_cast<std::int64_t>((z >> 1) ^ (~(z & 1) + 1));
+}
+
 void PackedRows::putVarint(std::uint64_t v) {
     while (v >= 0x80) {
         m_data.push_back(static_cast<unsigned char>(v | 0x80));

@@ -4,6 +4,7 @@
 #include "db/pg/session.h"
 #include "db/value.h"
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -25,6 +26,8 @@ public:
     void finish();
     long long rows() const { return static_cast<long long>(m_offsets.size()); }
     Value value(long long row, int column, int columns) const;
+    // The cell when it holds a whole number, without making a value of it.
+    std::optional<std::int64_t> integer(long long row, int column, int columns) const;
     void clear();
 
 private:

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cctype>
 #include <cstring>
 #include <libpq-fe.h>
 #include <poll.h>
@@ -127,14 +128,88 @@ long long affectedRows(pg_result* result) {
     return text && *text ? std::atoll(text) : -1;
 }
 
-int Row::columns() const {
+int ResultRow::columns() const {
     return PQnfields(m_result);
 }
-bool Row::isNull(int column) const {
+bool ResultRow::isNull(int column) const {
     return PQgetisnull(m_result, 0, column) != 0;
 }
-std::string_view Row::text(int column) const {
+std::string_view ResultRow::text(int column) const {
     return {PQgetvalue(m_result, 0, column), static_cast<std::size_t>(PQgetlength(m_result, 0, column))};
+}
+
+void CopyRow::parse(std::string_view line) {
+    m_text.clear();
+    m_cells.clear();
+    std::size_t start = 0;
+    bool null = false;
+    auto endCell = [&] {
+        if (null)
+            m_cells.emplace_back(std::nullopt);
+        else
+            m_cells.emplace_back(std::make_pair(start, m_text.size() - start));
+        start = m_text.size();
+        null = false;
+    };
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '\t') {
+            endCell();
+        } else if (c != '\\' || i + 1 == line.size()) {
+            m_text += c;
+        } else {
+            const char e = line[++i];
+            switch (e) {
+            case 'N':
+                null = true;
+                break;
+            case 'b':
+                m_text += '\b';
+                break;
+            case 'f':
+                m_text += '\f';
+                break;
+            case 'n':
+                m_text += '\n';
+                break;
+            case 'r':
+                m_text += '\r';
+                break;
+            case 't':
+                m_text += '\t';
+                break;
+            case 'v':
+                m_text += '\v';
+                break;
+            case 'x': {
+                int v = 0, digits = 0;
+                while (digits < 2 && i + 1 < line.size() && std::isxdigit(static_cast<unsigned char>(line[i + 1]))) {
+                    const char h = line[++i];
+                    v = v * 16 + (h <= '9' ? h - '0' : (h | 0x20) - 'a' + 10);
+                    ++digits;
+                }
+                m_text += static_cast<char>(v);
+                break;
+            }
+            default:
+                if (e >= '0' && e <= '7') {
+                    int v = e - '0';
+                    for (int digits = 1; digits < 3 && i + 1 < line.size() && line[i + 1] >= '0' && line[i + 1] <= '7';
+                         ++digits)
+                        v = v * 8 + (line[++i] - '0');
+                    m_text += static_cast<char>(v);
+                } else {
+                    m_text += e;
+                }
+            }
+        }
+    }
+    endCell();
+}
+
+std::string_view CopyRow::text(int column) const {
+    const auto& cell = m_cells[static_cast<std::size_t>(column)];
+    return cell ? std::string_view(m_text).substr(cell->first, cell->second) : std::string_view();
 }
 
 Session::Session(ConnPtr conn, std::string where)
@@ -198,10 +273,11 @@ std::unique_ptr<Session> Session::connect(const std::string& uri, const std::str
     std::unique_ptr<Session> session(new Session(std::move(conn), where));
     // Keys are the server's text under these settings, so they are fixed here whatever the server's or the
     // role's defaults. A lock held elsewhere ends a statement within the deadline; a vanished client is
-    // noticed by the server, which then undoes the run.
+    // noticed by the server, which then undoes the run. Our statements are plain scans, which compiling
+    // (jit) only slows down.
     session->run("SET DateStyle = 'ISO, YMD'; SET IntervalStyle = 'postgres'; SET TimeZone = 'UTC'; "
                  "SET extra_float_digits = 3; SET bytea_output = 'hex'; SET standard_conforming_strings = on; "
-                 "SET lock_timeout = '" +
+                 "SET jit = off; SET lock_timeout = '" +
                  std::to_string(limit.count()) +
                  "ms'; SET idle_in_transaction_session_timeout = 0; "
                  "SET client_connection_check_interval = '" +
@@ -346,11 +422,55 @@ void Session::forEachRow(const std::string& sql, const std::vector<Param>& param
                 described = true;
             }
             if (status == PGRES_SINGLE_TUPLE)
-                row(Row(r.get()));
+                row(ResultRow(r.get()));
         } else {
             failed = std::move(r);
         }
     }
+    if (failed)
+        raise(failed.get(), table);
+}
+
+void Session::copyOut(const std::string& query, const std::function<void(std::string_view)>& line,
+                      const std::string& table) {
+    if (g_interrupted.load())
+        throw Error(err::EngineError, "Cancelled. " + std::string(kNothingChanged));
+    RunningStatement running(m_cancel.get());
+    send(PQsendQuery(m_conn.get(), ("COPY (" + query + ") TO STDOUT").c_str()) != 0, "sending a query");
+    ResultPtr start = nextResult(false, "reading rows");
+    if (!start)
+        connectionLost("reading rows");
+    if (PQresultStatus(start.get()) != PGRES_COPY_OUT) {
+        while (nextResult(false, "reading rows")) {
+        }
+        raise(start.get(), table);
+    }
+    while (true) {
+        char* buffer = nullptr;
+        const int size = PQgetCopyData(m_conn.get(), &buffer, 1);
+        if (size > 0) {
+            std::string_view text(buffer, static_cast<std::size_t>(size));
+            if (!text.empty() && text.back() == '\n')
+                text.remove_suffix(1);
+            try {
+                line(text);
+            } catch (...) {
+                PQfreemem(buffer);
+                throw;
+            }
+            PQfreemem(buffer);
+        } else if (size == 0) {
+            waitFor(false, std::nullopt, "reading rows");
+            if (!PQconsumeInput(m_conn.get()))
+                connectionLost("reading rows");
+        } else {
+            break;
+        }
+    }
+    ResultPtr failed;
+    while (ResultPtr r = nextResult(false, "reading rows"))
+        if (!failed && PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+            failed = std::move(r);
     if (failed)
         raise(failed.get(), table);
 }

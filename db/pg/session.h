@@ -39,16 +39,38 @@ using Param = std::optional<std::string>;
 // Rows a statement wrote (CREATE TABLE AS, INSERT, DELETE, COPY); -1 when it does not say.
 long long affectedRows(pg_result* result);
 
-// A row of a result read in single-row mode: the cells as the server's text (null: Null).
+// A row of a result: the cells as the server's text (null: Null).
 class Row {
 public:
-    explicit Row(pg_result* result) : m_result(result) {}
-    int columns() const;
-    bool isNull(int column) const;
-    std::string_view text(int column) const;
+    virtual ~Row() = default;
+    virtual int columns() const = 0;
+    virtual bool isNull(int column) const = 0;
+    virtual std::string_view text(int column) const = 0;
+};
+
+// A row read in single-row mode.
+class ResultRow final : public Row {
+public:
+    explicit ResultRow(pg_result* result) : m_result(result) {}
+    int columns() const override;
+    bool isNull(int column) const override;
+    std::string_view text(int column) const override;
 
 private:
     pg_result* m_result;
+};
+
+// A row of COPY text: cells split at tabs, "\N" for Null, backslash escapes undone.
+class CopyRow final : public Row {
+public:
+    void parse(std::string_view line);
+    int columns() const override { return static_cast<int>(m_cells.size()); }
+    bool isNull(int column) const override { return !m_cells[static_cast<std::size_t>(column)]; }
+    std::string_view text(int column) const override;
+
+private:
+    std::string m_text;                                     // the unescaped cells, one after another
+    std::vector<std::optional<std::pair<std::size_t, std::size_t>>> m_cells; // offset and length in m_text
 };
 
 struct Column {
@@ -84,6 +106,9 @@ public:
     void forEachRow(const std::string& sql, const std::vector<Param>& params,
                     const std::function<void(const std::vector<Column>&)>& columns,
                     const std::function<void(const Row&)>& row, const std::string& table = {});
+    // COPY (query) TO STDOUT: `line` gets each row's line of COPY text, without its line break.
+    void copyOut(const std::string& query, const std::function<void(std::string_view)>& line,
+                 const std::string& table = {});
     // COPY ... FROM STDIN: `next` fills its argument with the next block of COPY text and returns false at the end.
     void copyIn(const std::string& sql, const std::function<bool(std::string&)>& next);
 

@@ -1,5 +1,5 @@
 #include "db/testing/fault_vfs.h"
-#include "db/sqlite_api.h"
+#include "db/sqlite/sqlite_api.h"
 #include <cstring>
 #include <mutex>
 #include <stdexcept>

@@ -2,7 +2,6 @@
 #include "db/catalogue.h"
 #include "db/connection.h"
 #include "db/connection_string.h"
-#include "db/engine.h"
 #include "db/sql_quote.h"
 #include "db/types.h"
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "tests/support/test_support.h"
 #include "db/catalogue.h"
 #include "db/connection_string.h"
-#include "db/engine.h"
+#include "db/internal.h"
 #include "db/recordset.h"
 #include <cstdlib>
 #include <stdexcept>
@@ -21,9 +21,10 @@ TempFolder::~TempFolder() {
 }
 
 void runScript(const std::string& path, const std::string& script, const std::string& password) {
-    auto engine =
-        std::filesystem::exists(path) ? db::Engine::open(path, password) : db::Engine::create(path, password);
-    engine->runScript(script);
+    if (std::filesystem::exists(path))
+        db::internal::executeScript(path, password, script);
+    else
+        db::internal::createDatabase(path, password, script);
 }
 
 db::Connection openConnection(const std::string& path, const std::string& password) {

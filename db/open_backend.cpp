@@ -1,7 +1,8 @@
-// Choosing the back-end for a Data Source.
+// Choosing the back-end for a Data Source (the functions db/backend.h declares). Kept apart from the
+// interface, which the back-ends include: this file includes them.
 #include "db/backend.h"
-#include "db/engine.h"
 #include "db/pg/pg_backend.h"
+#include "db/sqlite/engine.h"
 
 namespace db {
 
@@ -13,11 +14,11 @@ bool isServerUri(std::string_view dataSource) {
 std::shared_ptr<Backend> openBackend(const std::string& dataSource, const std::string& password, bool readOnly) {
     if (isServerUri(dataSource))
         return pg::PgBackend::open(dataSource, password, readOnly);
-    return Engine::open(dataSource, password, readOnly);
+    return sqlite::Engine::open(dataSource, password, readOnly);
 }
 
 void probeFileBackend() {
-    Engine::create(":memory:", "");
+    sqlite::Engine::create(":memory:", "");
 }
 
 } // namespace db

@@ -1,4 +1,4 @@
-#include "db/sqlite_api.h"
+#include "db/sqlite/sqlite_api.h"
 #include <atomic>
 #include <cstring>
 #include <dlfcn.h>

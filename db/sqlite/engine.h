@@ -1,13 +1,16 @@
 #pragma once
-// The SQLite back-end: one open file, the dialect's statements turned into SQLite's, and the sources
-// that record sets read their rows from. Behind Connection; the sample maker and the tests reach it through
-// db/internal.h, the Access copy to create and fill its new file.
+// The SQLite back-end: one open file, the dialect's statements turned into SQLite's. The class is
+// declared here and defined by concern, one file each: open.cpp (opening and configuring), errors.cpp
+// (SQLite's failures as db::Error), statement.cpp (preparing and stepping), transactions.cpp, schema.cpp
+// (reading the schema), select.cpp, alter.cpp, delete.cpp and execute.cpp (the dialect's statements),
+// work_tables.cpp (work tables and their recorded deletes). Connection reaches it through db/backend.h
+// only; db/internal.h reaches it directly for the sample maker, the tests and the Access copy.
 #include "db/backend.h"
 #include "db/field.h"
-#include "db/file_kind.h"
 #include "db/free_space.h"
 #include "db/record_source.h"
-#include "db/sqlite_api.h"
+#include "db/sqlite/file_kind.h"
+#include "db/sqlite/sqlite_api.h"
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,7 +18,9 @@
 #include <unordered_map>
 #include <vector>
 
-namespace db {
+namespace db::sqlite {
+
+class FileClaim; // db/sqlite/file_registry.h
 
 struct ColumnDef {
     std::string name;
@@ -53,7 +58,7 @@ public:
 
     const std::string& path() const { return m_path; }
     const std::string& dataSource() const override { return m_path; }
-    const sqlite::Api& api() const { return *m_api; }
+    const Api& api() const { return *m_api; }
 
     void execute(const dialect::Statement& statement) override;
     std::shared_ptr<RecordSource> query(const dialect::Select& select, int cursorType) override;
@@ -85,7 +90,7 @@ public:
     std::string deletePlan(const dialect::Delete& statement);
 
     // For the record sources.
-    sqlite::StatementPtr prepare(const std::string& sql, const std::string& table = {});
+    StatementPtr prepare(const std::string& sql, const std::string& table = {});
     // Throws the error for a failed SQLite call; the batch state follows SQLite's own first (SQLite may
     // have rolled the open transaction back by itself).
     [[noreturn]] void raise(int rc, const std::string& table = {});
@@ -95,15 +100,15 @@ public:
     bool recordedGone(std::size_t number, std::int64_t rowid);
 
 private:
+    // Defined in db/sqlite/engine_parts.h, for the files that define the engine.
     class Transaction;
-    class FileClaim;
+    struct WorkTable;
 
-    Engine(std::string path, const sqlite::Api& api, sqlite::DatabasePtr db, std::shared_ptr<FileClaim> claim,
-           FileClass fileClass);
-    static sqlite::DatabasePtr openHandle(const sqlite::Api& api, const std::string& path, int flags);
+    Engine(std::string path, const Api& api, DatabasePtr db, std::shared_ptr<FileClaim> claim, FileClass fileClass);
+    static DatabasePtr openHandle(const Api& api, const std::string& path, int flags);
     void checkReadable();
     void configure();
-    std::pair<int, sqlite::StatementPtr> tryPrepare(const std::string& sql);
+    std::pair<int, StatementPtr> tryPrepare(const std::string& sql);
     [[noreturn]] void raiseNewerFeature(const std::string& detail) const;
     bool hasVersion(int versionNumber) const;
 
@@ -122,7 +127,6 @@ private:
     DeleteTarget& deleteStatement(const dialect::Delete& d);
     void ensureIndex(const TableInfo& table, const ColumnDef& column);
 
-    struct WorkTable;
     WorkTable* workTable(const TableInfo& t);
     bool declaredWork(std::string_view name) const;
     TableInfo makeWorkTable(const std::string& name);
@@ -132,15 +136,15 @@ private:
     void detachDropped();
 
     std::string m_path;
-    const sqlite::Api* m_api;
+    const Api* m_api;
     std::shared_ptr<FileClaim> m_claim; // before m_db: the file is given up only after it is closed
-    sqlite::DatabasePtr m_db;
+    DatabasePtr m_db;
     FileClass m_fileClass;
     bool m_batchOpen = false;
     bool m_heldTransaction = false;
     bool m_deletesStale = false;
     struct DeleteTarget {
-        sqlite::StatementPtr stmt;
+        StatementPtr stmt;
         WorkTable* work = nullptr; // the work table deleted from
         bool byRowid = false;      // by its rowid: recorded, not carried out
     };
@@ -150,4 +154,4 @@ private:
     bool m_keptFunction = false;
 };
 
-} // namespace db
+} // namespace db::sqlite

@@ -1,4 +1,4 @@
-#include "db/file_kind.h"
+#include "db/sqlite/file_kind.h"
 #include <algorithm>
 #include <array>
 #include <cmath>
