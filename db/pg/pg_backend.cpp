@@ -628,8 +628,10 @@ std::shared_ptr<RecordSource> PgBackend::query(const dialect::Select& select, in
         Statement st = selectStatement(select);
         if (cursorType == adOpenStatic)
             return std::make_shared<SnapshotRows>(*this, st);
-        // A table as it stands, outside a run: a scroll cursor of its own, as a grid needs it.
-        if (!m_inTransaction && !work(select.table))
+        // A table as it stands, outside a run, for a grid to scroll through (the dynamic cursor of the
+        // previews): a scroll cursor of its own. It holds its snapshot, and a share lock on the table, until
+        // the grid lets go; the record sets the engine opens for itself do not.
+        if (cursorType == adOpenDynamic && !m_inTransaction && !work(select.table))
             return openScrollRows(m_uri, m_password, st);
         return std::make_shared<LazyRows>(shared_from_this(), std::move(st));
     });
