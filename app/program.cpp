@@ -2,6 +2,7 @@
 
 #include "app/desktop.h"
 #include "db/catalogue.h"
+#include "db/server_address.h"
 
 #include <QCoreApplication>
 #include <cmath>
@@ -72,7 +73,9 @@ void endProgram(int status) {
         return;
     }
     // Nothing is pending: every setting was synced when it changed. Ending here, rather than leaving the
-    // event loop, keeps other windows' close handlers from running.
+    // event loop, keeps other windows' close handlers from running. A statement a server is running for us
+    // (the window was closed while it waited) is cancelled rather than left to run on.
+    db::cancelServerStatements();
     std::fflush(nullptr);
     std::_Exit(status);
 }

@@ -105,6 +105,21 @@ std::string notAnAccessFile(const std::string& database) {
     return "--sqlite-copy copies a Microsoft Access database, and '" + database + "' is not one.";
 }
 
+std::string sqliteCopyNotForServer() {
+    return "--sqlite-copy copies a Microsoft Access database file; a table on a server is de-duplicated where it "
+           "lives, without it.";
+}
+
+std::string groupsNotForServer() {
+    return "--groups-into writes its table on files only so far; on a server, see the groups with --dry-run "
+           "--json (groups, largest_group). Nothing was changed.";
+}
+
+std::string nameTooLongForServer(const std::string& name, std::size_t longest) {
+    return "the table name '" + name + "' is longer than the server keeps (" + std::to_string(longest) +
+           " bytes); it would be cut short, so choose a shorter one. Nothing was changed.";
+}
+
 std::string copyingTable(const std::string& table, int number, int count) {
     return "copying table '" + table + "' (" + std::to_string(number) + " of " + std::to_string(count) + ")";
 }

@@ -8,18 +8,21 @@
 namespace cli::text {
 
 inline constexpr const char* kHelp =
-    R"(Usage: rowsifter-cli -d PATH -t NAME -f NAME [-f NAME ...] -o NAME [OPTIONS]
+    R"(Usage: rowsifter-cli -d PATH|URI -t NAME -f NAME [-f NAME ...] -o NAME [OPTIONS]
        rowsifter-cli -d ACCESS-FILE --sqlite-copy PATH [-t NAME -f NAME ... -o NAME [OPTIONS]]
        rowsifter-cli --help | --version
 
-Writes into the database file PATH a new table NAME (--output) holding every row of the table --table
+Writes into the database file PATH (or the PostgreSQL database URI names) a new table NAME (--output)
+holding every row of the table --table
 except later repetitions: of each group of rows that agree on all the --field values, only the first
 (lowest identifier) survives. The chosen table is only read. Values are compared as text, letter case
 and blanks included; an empty value and no value count as equal.
 
 Options:
-  -d, --database PATH     the database file (SQLite, or SQLCipher-encrypted; or an Access file, see
-                          --sqlite-copy)
+  -d, --database PATH|URI the database file (SQLite, or SQLCipher-encrypted; or an Access file, see
+                          --sqlite-copy), or a PostgreSQL database as a libpq URI such as
+                          postgresql://app@db.example.com/shop?sslmode=verify-full
+                          (a table outside the search path is named SCHEMA.TABLE)
   -t, --table NAME        the table to read, as the database lists it
   -f, --field NAME        a field whose value takes part in the comparison; repeat for several, in order
   -o, --output NAME       the name of the new table
@@ -67,7 +70,9 @@ Options:
       --version           the version of the program
 
 The password of an encrypted file comes from the environment variable ROWSIFTER_PASSWORD, or is asked
-for (without echo) when standard input is a terminal; it is never taken as an argument.
+for (without echo) when standard input is a terminal; it is never taken as an argument. A server's
+password comes from ROWSIFTER_PASSWORD, else from libpq's own sources (~/.pgpass, PGPASSWORD,
+PGSERVICE), else from the prompt; an address with a password in it is refused.
 
 Progress goes to standard error, a one-line summary to standard output.
 Exit status: 0 when the output table was written completely (or the dry run or copy finished), 1 when
@@ -101,6 +106,9 @@ std::string groupColumnTaken(const std::string& column, const std::string& table
 std::string largestGroups(long long groups, const std::vector<dedupe::DryRunResult::Group>& largest);
 std::string accessNeedsCopy(const std::string& database);
 std::string notAnAccessFile(const std::string& database);
+std::string sqliteCopyNotForServer();
+std::string groupsNotForServer();
+std::string nameTooLongForServer(const std::string& name, std::size_t longest);
 std::string copyingTable(const std::string& table, int number, int count);
 std::string copied(std::size_t tables, long long rows, const std::string& path);
 std::string existsWithoutReplace(const std::string& table);

@@ -1,6 +1,7 @@
 // What a run prints (see outcome.h).
 #include "cli/outcome.h"
 #include "cli/messages.h"
+#include "db/server_address.h"
 #include <cstdio>
 #include <iostream>
 
@@ -36,7 +37,7 @@ void Outcome::printJson(bool ok, const std::string& error, const std::string& ke
     for (const std::string& f : m_options.fields)
         fields += (fields.empty() ? "" : ", ") + jsonString(f);
     std::string out = "{\"ok\": " + std::string(ok ? "true" : "false");
-    out += ", \"database\": " + jsonString(m_options.database);
+    out += ", \"database\": " + jsonString(db::shownDataSource(m_options.database));
     if (!copiedInto.empty())
         out += ", \"sqlite_copy\": " + jsonString(copiedInto);
     out += ", \"table\": " + jsonString(m_options.table) + ", \"fields\": [" + fields + "]";

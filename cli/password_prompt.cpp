@@ -25,10 +25,10 @@ void restoreEchoAndDie(int signal) {
 
 } // namespace
 
-std::string readPassword(const std::string& database) {
+std::string readPassword(const std::string& database, bool askAlways) {
     if (const char* fromEnvironment = std::getenv("ROWSIFTER_PASSWORD"))
         return fromEnvironment;
-    if (!isatty(STDIN_FILENO))
+    if (!isatty(STDIN_FILENO) || !askAlways)
         return {};
     std::cerr << text::passwordPrompt(database) << std::flush;
     const bool canHide = tcgetattr(STDIN_FILENO, &g_savedTerminal) == 0;

@@ -5,6 +5,7 @@
 namespace cli {
 
 // Empty when neither gives one (standard input is not a terminal and the variable is not set).
-std::string readPassword(const std::string& database);
+// With `askAlways` false nothing is asked (a server is tried first with libpq's own sources).
+std::string readPassword(const std::string& database, bool askAlways = true);
 
 } // namespace cli

@@ -6,17 +6,22 @@
 #include "cli/outcome.h"
 #include "cli/password_prompt.h"
 #include "cli/progress.h"
+#include "db/backend.h"
 #include "db/catalogue.h"
 #include "db/connection.h"
 #include "db/connection_string.h"
 #include "db/error.h"
 #include "db/recordset.h"
+#include "db/server_address.h"
 #include "db/sql_quote.h"
 #include "db/types.h"
 #include "dedupe/dry_run.h"
 #include "dedupe/engine.h"
 #include "dedupe/groups.h"
 #include <algorithm>
+#include <csignal>
+#include <optional>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -55,16 +60,47 @@ std::string listedAs(const std::vector<std::string>& tables, const std::string& 
     return found == tables.end() ? std::string() : *found;
 }
 
+// Ctrl-C during a run on a server: the statement the server is running is cancelled and the run ends
+// with its report (nothing changed); a second Ctrl-C ends the program at once.
+void cancelOnInterrupt(int) {
+    db::cancelServerStatements();
+}
+
+void watchInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = cancelOnInterrupt;
+    action.sa_flags = static_cast<int>(SA_RESETHAND);
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
 } // namespace
 
 int run(const Options& options) {
     Outcome outcome(options);
-    const std::string password = readPassword(options.database);
+    // A server is asked first with libpq's own sources (~/.pgpass, PGPASSWORD, a service file); the prompt
+    // comes only when it wants a password they do not give.
+    const bool server = db::isServerUri(options.database);
+    std::string password = readPassword(options.database, !server);
     std::string database = options.database;
+    if (server && !options.sqliteCopy.empty())
+        return outcome.fail(text::sqliteCopyNotForServer());
+    if (server && !options.groupsInto.empty())
+        return outcome.fail(text::groupsNotForServer());
+    try {
+        db::checkServerAddress(database);
+    } catch (const db::Error& error) {
+        return outcome.fail(error.description());
+    }
+    if (server)
+        for (const std::string* name : {&options.output, &options.removedInto, &options.groupsInto})
+            if (name->size() > db::longestTableName(database))
+                return outcome.fail(text::nameTooLongForServer(*name, db::longestTableName(database)));
 
     // A real Access file is only ever read: its tables go into a new SQLite database, and the run (if any)
     // works on that copy.
-    const bool accessFile = accessdb::isAccessFile(database);
+    const bool accessFile = !server && accessdb::isAccessFile(database);
     if (accessFile && options.sqliteCopy.empty())
         return outcome.fail(text::accessNeedsCopy(database));
     if (!accessFile && !options.sqliteCopy.empty())
@@ -91,13 +127,22 @@ int run(const Options& options) {
         if (options.copyOnly())
             return outcome.succeed(text::copied(0, -1, database));
     }
-    const std::string connectionString = db::BuildConnectionString(database, password);
+    std::string connectionString = db::BuildConnectionString(database, password);
 
     std::vector<std::string> tables;
     std::vector<std::string> fields;
     std::string table; // as the file stores its name
     try {
-        auto found = db::GetAccessTableNames(database, connectionString);
+        std::optional<std::vector<std::string>> found;
+        try {
+            found = db::GetAccessTableNames(database, connectionString);
+        } catch (const db::Error& error) {
+            if (!server || error.number() != db::err::WrongPassword || !password.empty() || !isatty(STDIN_FILENO))
+                throw;
+            password = readPassword(db::shownDataSource(database));
+            connectionString = db::BuildConnectionString(database, password);
+            found = db::GetAccessTableNames(database, connectionString);
+        }
         if (!found)
             return outcome.fail(text::noDatabaseFile(database));
         tables = std::move(*found);
@@ -173,6 +218,8 @@ int run(const Options& options) {
             said += "\n" + text::largestGroups(outcome.groups, outcome.largestGroups);
         return outcome.succeed(said);
     }
+    if (server)
+        watchInterrupts();
     const auto host = makeTerminalHost(options.output, tables, options.quiet || options.json, options.json);
     const dedupe::RunResult result = dedupe::CreateTableWithoutDuplicates(inputs, *host);
     host->setProgressValue(0); // closes a progress bar left open

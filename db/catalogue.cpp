@@ -2,6 +2,7 @@
 #include "db/ascii.h"
 #include "db/connection.h"
 #include "db/recordset.h"
+#include "db/backend.h"
 #include "db/types.h"
 #include <sys/stat.h>
 
@@ -16,7 +17,8 @@ bool FileExists(const std::string& path) {
 
 std::optional<std::vector<std::string>> GetAccessTableNames(const std::string& path,
                                                             const std::string& connectionString) {
-    if (!FileExists(path))
+    // A server address is no file: the server says whether the database is there.
+    if (!isServerUri(path) && !FileExists(path))
         return std::nullopt;
     Connection connection;
     connection.Open(connectionString);

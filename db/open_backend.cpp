@@ -1,6 +1,7 @@
 // Choosing the back-end for a Data Source (the functions db/backend.h declares). Kept apart from the
 // interface, which the back-ends include: this file includes them.
 #include "db/backend.h"
+#include "db/pg/pg_backend.h"
 #include "db/sqlite/engine.h"
 
 namespace db {
@@ -11,6 +12,8 @@ bool isServerUri(std::string_view dataSource) {
 }
 
 std::shared_ptr<Backend> openBackend(const std::string& dataSource, const std::string& password, bool readOnly) {
+    if (isServerUri(dataSource))
+        return pg::PgBackend::open(dataSource, password, readOnly);
     return sqlite::Engine::open(dataSource, password, readOnly);
 }
 

@@ -10,6 +10,7 @@
 #include "app/settings_store.h"
 #include "core/program.h"
 #include "core/trap.h"
+#include "db/backend.h"
 #include "wizard/messages.h"
 
 #include <QEvent>
@@ -85,7 +86,11 @@ void Form1::Form_Load() {
         trap.run(136, [&] { app::endProgram(1); });
         return;
     }
-    if (trap.test(132, [&] { return app::FileExists(Text1->text().toStdString()); }))
+    // A remembered server is never reached on its own: the user presses "Next >" when it suits them.
+    if (trap.test(132, [&] {
+            const std::string path = Text1->text().toStdString();
+            return !db::isServerUri(path) && app::FileExists(path);
+        }))
         trap.run(134, [&] { PushButton3_Click(); });
 }
 

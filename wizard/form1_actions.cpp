@@ -8,7 +8,9 @@
 #include "app/settings_store.h"
 #include "core/program.h"
 #include "core/trap.h"
+#include "db/backend.h"
 #include "db/catalogue.h"
+#include "db/remembered_address.h"
 #include "wizard/access_copy.h"
 #include "wizard/catalogue_ui.h"
 #include "wizard/form2.h"
@@ -53,7 +55,7 @@ void Form1::PushButton3_Click() {
     core::Trap trap{core::location("Form1.PushButton3_Click"), app::reporter()};
     // A real Access file cannot be written here: with the user's consent the road goes on with a SQLite copy.
     const std::string typed = Text1->text().toStdString();
-    if (accessdb::isAccessFile(typed)) {
+    if (!db::isServerUri(typed) && accessdb::isAccessFile(typed)) {
         const auto copy = offerSqliteCopy(*this, trap, 100, typed, Text2->text().toStdString());
         if (!copy)
             return;
@@ -108,8 +110,10 @@ void saveSetting(const char* key, const QString& value) {
 }
 } // namespace
 
+// A server address is remembered without its password part, even while it is being typed: the settings
+// file is plain text. "Next >" refuses such an address all the same.
 void Form1::Text1_Change() {
-    saveSetting(app::kDatabaseKey, Text1->text());
+    saveSetting(app::kDatabaseKey, QString::fromStdString(db::rememberedDataSource(Text1->text().toStdString())));
 }
 
 void Form1::Text2_Change() {

@@ -1,11 +1,13 @@
 #include "wizard/forms.h"
 
 #include "app/program.h"
+#include "db/wait_yield.h"
 #include "wizard/form1.h"
 #include "wizard/form2.h"
 #include "wizard/form3.h"
 #include "wizard/form4.h"
 
+#include <QCoreApplication>
 #include <memory>
 
 namespace wizard {
@@ -65,6 +67,8 @@ bool isLoaded(int page) {
 }
 
 void startUp() {
+    // Waits for a server (connecting, listing, a run) let the windows repaint and take input.
+    db::setWaitYield([] { QCoreApplication::processEvents(); });
     Form1& first = form1();
     if (app::programEnding())
         return;

@@ -1,6 +1,11 @@
 #include "wizard/recordset_model.h"
 
+#include "app/desktop.h"
+#include "app/program.h"
+#include "db/error.h"
+
 #include <QTableView>
+#include <QTimer>
 #include <algorithm>
 #include <limits>
 
@@ -16,14 +21,37 @@ RecordsetModel::RecordsetModel(db::Recordset recordset, QObject* parent)
 }
 
 bool RecordsetModel::rowExists(long long row) const {
-    if (m_headers.isEmpty())
+    if (m_headers.isEmpty() || m_failed)
         return false;
     try {
         (void)m_recordset.valueAt(row, 0);
         return true;
-    } catch (const std::exception&) {
-        return false; // past the end, or the file went away: either way no row to show
+    } catch (const db::Error& e) {
+        if (e.number() != db::err::NoCurrentRecord)
+            failed(e);
+        return false;
+    } catch (const std::exception& e) {
+        failed(e);
+        return false;
     }
+}
+
+void RecordsetModel::failed(const std::exception& e) const {
+    if (m_failed)
+        return;
+    m_failed = true;
+    // Reads happen while the view paints or scrolls: the report and the emptying wait for the event loop.
+    auto* self = const_cast<RecordsetModel*>(this);
+    QTimer::singleShot(0, self, [self, text = std::string(e.what())] { self->showFailure(text); });
+}
+
+void RecordsetModel::showFailure(const std::string& text) {
+    beginResetModel();
+    m_rows = 0;
+    m_headers.clear();
+    m_complete = true;
+    endResetModel();
+    app::desktop().messageBox(text, app::applicationTitle(), app::Buttons::Ok, app::Icon::Warning);
 }
 
 long long RecordsetModel::rowsBelow(long long limit) const {
@@ -67,7 +95,7 @@ int RecordsetModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole) || m_failed)
         return {};
     try {
         // Null shows as an empty cell. A cell shows one line, so a long value (a text of megabytes, a blob)
@@ -82,8 +110,13 @@ QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
             text += "\u2026";
         }
         return QString::fromStdString(text);
-    } catch (const std::exception&) {
-        // A file that went away under the grid must not take the painting down with it.
+    } catch (const db::Error& e) {
+        // A file or server that went away under the grid must not take the painting down with it.
+        if (e.number() != db::err::NoCurrentRecord)
+            failed(e);
+        return {};
+    } catch (const std::exception& e) {
+        failed(e);
         return {};
     }
 }

@@ -31,6 +31,10 @@ public:
 
 private:
     bool rowExists(long long row) const;
+    // A read that failed for any reason but the end of the rows (a server connection lost, a file gone):
+    // said once, after which the grid is empty and nothing is read again.
+    void failed(const std::exception& e) const;
+    void showFailure(const std::string& text);
     // How many rows exist below `limit`, knowing that the first m_rows do.
     long long rowsBelow(long long limit) const;
 
@@ -38,6 +42,7 @@ private:
     QStringList m_headers;
     int m_rows = 0;
     bool m_complete = false;
+    mutable bool m_failed = false;
 };
 
 // The grid's data source: bind shows the record set (replacing and releasing whatever was shown),

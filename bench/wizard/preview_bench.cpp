@@ -3,6 +3,7 @@
 // Each pair is measured in turn in the same process; the figures are printed, nothing is judged.
 #include "db/connection.h"
 #include "db/connection_string.h"
+#include "db/pg/scroll_source.h"
 #include "db/recordset.h"
 #include "db/sql_quote.h"
 #include "wizard/recordset_model.h"
@@ -36,6 +37,7 @@ void measure(QTableView& grid, const std::string& path, const std::string& table
     wizard::unbindGrid(&grid);
     QApplication::processEvents();
     const long rssBefore = residentKiB();
+    const long long fetchedBefore = db::pg::scrollCounters().rowsFetched;
     const auto start = std::chrono::steady_clock::now();
     long rssOpened = 0;
     {
@@ -56,6 +58,7 @@ void measure(QTableView& grid, const std::string& path, const std::string& table
     const long rssFirst = residentKiB();
 
     const int rowsFirst = grid.model()->rowCount();
+    const long long fetchedFirst = db::pg::scrollCounters().rowsFetched - fetchedBefore;
 
     // The user drags the scroll bar to the bottom until the table's last row is on the screen.
     const auto scrollStart = std::chrono::steady_clock::now();
@@ -74,6 +77,9 @@ void measure(QTableView& grid, const std::string& path, const std::string& table
                 "(RSS %ld KiB before)\n",
                 (path + ":" + table).c_str(), firstScreenMs, rowsFirst, rssOpened - rssBefore, rssFirst - rssOpened,
                 grid.model()->rowCount(), drags, lastScreenMs, rssLast - rssFirst, rssBefore);
+    // Server tables only: rows that came over the network through the grid's cursor.
+    if (const long long fetched = db::pg::scrollCounters().rowsFetched - fetchedBefore)
+        std::printf("  rows fetched from the server: %lld for the first screen, %lld in all\n", fetchedFirst, fetched);
 }
 
 } // namespace

@@ -1,10 +1,14 @@
 // The command line's own options, each result checked against the same result computed independently by a
-// SQL statement of the system's sqlite3 tool over the same file.
+// SQL statement over the same table: the system's sqlite3 tool on a file, the server itself on a server
+// database. The cases run once per back-end.
 #include "cli_fixture.h"
+#include "tests/server/server_support.h"
 #include "tests/support/sqlite_tool.h"
 #include "tests/support/test_support.h"
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
+#include <tuple>
 
 namespace {
 
@@ -16,20 +20,62 @@ using testsupport::runSqliteTool;
 // Names that differ in letter case (ASCII and beyond), in surrounding blanks, and not at all; a Null and an
 // empty text.
 const char* const kPeople = R"(
-CREATE TABLE People (id INTEGER PRIMARY KEY, name TEXT, city TEXT);
-INSERT INTO People VALUES (1, 'Ann', 'Oslo'), (2, 'ann', 'Rome'), (3, ' Ann ', 'Bonn'), (4, 'Ärger', 'Oslo'),
+CREATE TABLE "People" (id INTEGER PRIMARY KEY, name TEXT, city TEXT);
+INSERT INTO "People" VALUES (1, 'Ann', 'Oslo'), (2, 'ann', 'Rome'), (3, ' Ann ', 'Bonn'), (4, 'Ärger', 'Oslo'),
     (5, 'ärger', 'Rome'), (6, 'Bob', 'Oslo'), (7, 'Bob', 'Rome'), (8, NULL, 'Oslo'), (9, '', 'Rome'),
     (10, 'ANN ', 'Oslo');
 )";
 
-class CliOptions : public CliTest {
+// The same table in a file or on the server; `path` is the file or the server database's address.
+class CliOptionsBase : public CliTest {
 protected:
+    std::optional<servertest::ServerDatabase> server;
+
+    virtual bool onServer() const = 0;
     void SetUp() override {
-        ROWSIFTER_REQUIRE_SQLITE_TOOL();
-        runSqliteTool(path, kPeople);
+        if (onServer()) {
+            ROWSIFTER_REQUIRE_SERVER();
+            server.emplace();
+            path = server->uri();
+        } else {
+            ROWSIFTER_REQUIRE_SQLITE_TOOL();
+        }
+        script(kPeople);
     }
-    std::string dump(const std::string& sql) { return runSqliteTool(path, sql); }
+    void script(const std::string& sql) {
+        if (server)
+            server->sql(sql);
+        else
+            runSqliteTool(path, sql);
+    }
+    // The rows of a query, one line each.
+    std::string dump(const std::string& sql) {
+        if (!server)
+            return runSqliteTool(path, sql);
+        std::string text;
+        for (const std::string& row : server->rows(sql))
+            text += row + "\n";
+        return text;
+    }
+    // Everything a run could change: the file's bytes, or every table's rows on the server.
+    std::string everything() {
+        if (!server)
+            return slurp(path);
+        std::string text;
+        for (const std::string& table : server->rows("SELECT quote_ident(relname) FROM pg_class WHERE relkind = 'r' "
+                                                     "AND relnamespace = 'public'::regnamespace ORDER BY 1"))
+            text += table + ":\n" + dump("SELECT * FROM " + table + " ORDER BY 1");
+        return text;
+    }
 };
+
+class CliOptions : public CliOptionsBase, public ::testing::WithParamInterface<bool> {
+protected:
+    bool onServer() const override { return GetParam(); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Backends, CliOptions, ::testing::Values(false, true),
+                         [](const auto& test) { return std::string(test.param ? "Server" : "File"); });
 
 struct OptionCase {
     const char* name;
@@ -43,22 +89,26 @@ void PrintTo(const OptionCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class CliOptionCase : public CliOptions, public ::testing::WithParamInterface<OptionCase> {};
+class CliOptionCase : public CliOptionsBase, public ::testing::WithParamInterface<std::tuple<OptionCase, bool>> {
+protected:
+    bool onServer() const override { return std::get<1>(GetParam()); }
+    const OptionCase& option() const { return std::get<0>(GetParam()); }
+};
 
 // The output holds exactly the surviving row of each group, with all its values as stored; the removed
 // rows, when asked for, are exactly the others; and the summary counts agree.
 TEST_P(CliOptionCase, KeepsOneRowOfEachGroupAsTheOptionsSay) {
-    const OptionCase& c = GetParam();
+    const OptionCase& c = option();
     std::vector<std::string> args = {"-d", path, "-t", "People", "-f", "name", "-o", "Kept", "--removed-into", "Gone"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     const Outcome o = cli(args);
     ASSERT_EQ(o.status, 0) << o.err;
-    const std::string survivors = std::string("SELECT ") + c.survivor + "(id) FROM People GROUP BY " + c.group;
-    EXPECT_EQ(dump("SELECT * FROM Kept ORDER BY id;"),
-              dump("SELECT * FROM People WHERE id IN (" + survivors + ") ORDER BY id;"));
-    EXPECT_EQ(dump("SELECT * FROM Gone ORDER BY id;"),
-              dump("SELECT * FROM People WHERE id NOT IN (" + survivors + ") ORDER BY id;"));
-    const std::string removed = dump("SELECT count(*) FROM Gone;");
+    const std::string survivors = std::string("SELECT ") + c.survivor + "(id) FROM \"People\" GROUP BY " + c.group;
+    EXPECT_EQ(dump("SELECT * FROM \"Kept\" ORDER BY id;"),
+              dump("SELECT * FROM \"People\" WHERE id IN (" + survivors + ") ORDER BY id;"));
+    EXPECT_EQ(dump("SELECT * FROM \"Gone\" ORDER BY id;"),
+              dump("SELECT * FROM \"People\" WHERE id NOT IN (" + survivors + ") ORDER BY id;"));
+    const std::string removed = dump("SELECT count(*) FROM \"Gone\";");
     EXPECT_NE(o.out.find("removed " + removed.substr(0, removed.size() - 1) + " repeated rows"), std::string::npos)
         << o.out;
 }
@@ -67,7 +117,7 @@ TEST_P(CliOptionCase, KeepsOneRowOfEachGroupAsTheOptionsSay) {
 // data holds.
 INSTANTIATE_TEST_SUITE_P(
     Cases, CliOptionCase,
-    ::testing::Values(OptionCase{"Default", {}, "coalesce(name, '')", "min"},
+    ::testing::Combine(::testing::Values(OptionCase{"Default", {}, "coalesce(name, '')", "min"},
                       OptionCase{"KeepLast", {"--keep", "last"}, "coalesce(name, '')", "max"},
                       OptionCase{"IgnoreCase", {"--ignore-case"}, "replace(lower(coalesce(name, '')), 'Ä', 'ä')", "min"},
                       OptionCase{"Trim", {"--trim"}, "trim(coalesce(name, ''))", "min"},
@@ -75,12 +125,15 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"--keep=last", "--ignore-case", "--trim"},
                                  "replace(lower(trim(coalesce(name, ''))), 'Ä', 'ä')",
                                  "max"}),
-    [](const auto& test) { return std::string(test.param.name); });
+                       ::testing::Bool()),
+    [](const auto& test) {
+        return std::string(std::get<0>(test.param).name) + (std::get<1>(test.param) ? "_Server" : "_File");
+    });
 
 // A dry run counts what a run would do and leaves the file byte for byte as it was, with or without a
 // table of removed rows asked for; it also works on a file it could not write.
-TEST_F(CliOptions, ADryRunCountsAndChangesNothing) {
-    const std::string before = slurp(path);
+TEST_P(CliOptions, ADryRunCountsAndChangesNothing) {
+    const std::string before = everything();
     for (const std::vector<std::string>& extra :
          {std::vector<std::string>{}, {"--removed-into", "Gone", "--ignore-case"}, {"--json"}}) {
         std::vector<std::string> args = {"-d", path, "-t", "People", "-f", "name", "-o", "Kept", "--dry-run"};
@@ -89,8 +142,8 @@ TEST_F(CliOptions, ADryRunCountsAndChangesNothing) {
         EXPECT_EQ(o.status, 0) << o.err;
         const bool folded = extra.size() > 1;
         const std::string groups = dump(folded ? "SELECT count(DISTINCT replace(lower(coalesce(name, '')), 'Ä', 'ä')) "
-                                                 "FROM People;"
-                                               : "SELECT count(DISTINCT coalesce(name, '')) FROM People;");
+                                                 "FROM \"People\";"
+                                               : "SELECT count(DISTINCT coalesce(name, '')) FROM \"People\";");
         const long long kept = std::stoll(groups);
         if (extra.size() == 1) {
             EXPECT_NE(o.out.find("\"rows_read\": 10, \"rows_removed\": " + std::to_string(10 - kept)),
@@ -102,24 +155,24 @@ TEST_F(CliOptions, ADryRunCountsAndChangesNothing) {
                       std::string::npos)
                 << o.out;
         }
-        EXPECT_EQ(slurp(path), before);
+        EXPECT_EQ(everything(), before);
     }
     EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
 }
 
 // An existing table of the output's (or the removed rows') name is replaced only with --replace; without
 // it nothing changes and the message names the table. A dry run answers as the run would.
-TEST_F(CliOptions, AnExistingTableIsReplacedOnlyWhenAsked) {
-    runSqliteTool(path, "CREATE TABLE Kept(z); INSERT INTO Kept VALUES ('old'); CREATE TABLE Gone(z);");
+TEST_P(CliOptions, AnExistingTableIsReplacedOnlyWhenAsked) {
+    script("CREATE TABLE \"Kept\"(z TEXT); INSERT INTO \"Kept\" VALUES ('old'); CREATE TABLE \"Gone\"(z TEXT);");
     for (const char* taken : {"Kept", "Gone"}) {
-        const std::string before = slurp(path);
+        const std::string before = everything();
         const Outcome o = cli({"-d", path, "-t", "People", "-f", "name", "-o", taken == std::string("Kept") ? "Kept" : "New",
                                "--removed-into", taken == std::string("Gone") ? "Gone" : "Other"});
         EXPECT_EQ(o.status, 1);
         EXPECT_NE(o.err.find(std::string("'") + taken + "'"), std::string::npos) << o.err;
         EXPECT_NE(o.err.find("--replace"), std::string::npos) << o.err;
         EXPECT_TRUE(o.out.empty());
-        EXPECT_EQ(slurp(path), before);
+        EXPECT_EQ(everything(), before);
     }
     const Outcome dry = cli({"-d", path, "-t", "People", "-f", "name", "-o", "Kept", "--dry-run"});
     EXPECT_EQ(dry.status, 1) << "a dry run answers as the run would";
@@ -131,14 +184,15 @@ TEST_F(CliOptions, AnExistingTableIsReplacedOnlyWhenAsked) {
 
     const Outcome o = cli({"-d", path, "-t", "People", "-f", "name", "-o", "Kept", "--removed-into", "Gone", "--replace"});
     ASSERT_EQ(o.status, 0) << o.err;
-    EXPECT_EQ(dump("SELECT count(*) FROM Kept;"), dump("SELECT count(DISTINCT coalesce(name, '')) FROM People;"));
-    EXPECT_EQ(dump("SELECT * FROM Gone ORDER BY id;"),
-              dump("SELECT * FROM People WHERE id NOT IN (SELECT min(id) FROM People GROUP BY coalesce(name, '')) "
-                   "ORDER BY id;"));
+    EXPECT_EQ(dump("SELECT count(*) FROM \"Kept\";"),
+              dump("SELECT count(DISTINCT coalesce(name, '')) FROM \"People\";"));
+    EXPECT_EQ(dump("SELECT * FROM \"Gone\" ORDER BY id;"),
+              dump("SELECT * FROM \"People\" WHERE id NOT IN (SELECT min(id) FROM \"People\" GROUP BY "
+                   "coalesce(name, '')) ORDER BY id;"));
 }
 
 // With --json standard output holds exactly one JSON object, whatever happens.
-TEST_F(CliOptions, JsonIsOneObjectOnSuccessAndFailure) {
+TEST_P(CliOptions, JsonIsOneObjectOnSuccessAndFailure) {
     const Outcome ok = cli({"-d", path, "-t", "People", "-f", "name", "-f", "city", "-o", "Kept", "--json"});
     EXPECT_EQ(ok.status, 0) << ok.err;
     const Outcome failed = cli({"-d", path, "-t", "Nobody", "-f", "name", "-o", "Kept2", "--json"});

@@ -1,12 +1,15 @@
-// The engine on real database files: which rows survive, what the window is told, and what happens when
-// statements fail.
+// The engine on real database files and server databases: which rows survive, what the window is told,
+// and what happens when statements fail. The cases of EngineOnBothTest run once per back-end, on the same
+// table made from the same rows.
 #include "db/internal.h"
 #include "db/testing/fault_vfs.h"
 #include "db/sql_quote.h"
 #include "dedupe/engine.h"
 #include "fixture.h"
+#include "tests/server/server_support.h"
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
@@ -19,10 +22,26 @@ const char* const kScratch = "TEMP_TABLE_CREATED_BY_QUORVANDELL";
 class EngineTest : public ::testing::Test {
 protected:
     dedupe_test::TempDir dir;
-    std::string path = dir.file("data.mdb");
+    std::string path = dir.file("data.mdb"); // or the server database's address
+    std::optional<servertest::ServerDatabase> server;
     RecordingHost host;
 
-    void make(const std::string& sql) { dedupe_test::runScript(path, sql); }
+    virtual bool onServer() const { return false; }
+    void SetUp() override {
+        if (!onServer())
+            return;
+        ROWSIFTER_REQUIRE_SERVER();
+        server.emplace();
+        path = server->uri();
+    }
+
+    // The same script makes the same table in a file or on the server.
+    void make(const std::string& sql) {
+        if (server)
+            server->sql(sql);
+        else
+            dedupe_test::runScript(path, sql);
+    }
 
     dedupe::RunResult run(const std::string& table, const std::vector<std::string>& chosen,
                           const std::string& output = "Result") {
@@ -69,9 +88,17 @@ protected:
     }
 };
 
-TEST_F(EngineTest, KeepsTheRowWithTheLowestIdentifierWithAllItsValues) {
-    make("CREATE TABLE People(id INTEGER, name TEXT, city TEXT);"
-         "INSERT INTO People VALUES (5,'Ann','Oslo'),(2,'Ann','Rome'),(9,'Ann','Bonn'),(7,'Bob','Oslo');");
+class EngineOnBothTest : public EngineTest, public ::testing::WithParamInterface<bool> {
+protected:
+    bool onServer() const override { return GetParam(); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Backends, EngineOnBothTest, ::testing::Values(false, true),
+                         [](const auto& test) { return std::string(test.param ? "Server" : "File"); });
+
+TEST_P(EngineOnBothTest, KeepsTheRowWithTheLowestIdentifierWithAllItsValues) {
+    make("CREATE TABLE \"People\"(id INTEGER, name TEXT, city TEXT);"
+         "INSERT INTO \"People\" VALUES (5,'Ann','Oslo'),(2,'Ann','Rome'),(9,'Ann','Bonn'),(7,'Bob','Oslo');");
     const auto result = run("People", {"name"});
     expectCleanFinish(result);
     EXPECT_EQ(rows("Result", "id"), (Rows{{"2", "Ann", "Rome"}, {"7", "Bob", "Oslo"}}));
@@ -82,39 +109,39 @@ TEST_F(EngineTest, KeepsTheRowWithTheLowestIdentifierWithAllItsValues) {
 }
 
 TEST_F(EngineTest, ComparesEveryRowWithAllEarlierOnesNotJustNeighbours) {
-    make("CREATE TABLE T(id INTEGER PRIMARY KEY AUTOINCREMENT, a TEXT, b TEXT);"
-         "INSERT INTO T(a,b) VALUES ('A','1'),('B','1'),('A','2'),('B','1'),('C','1'),('A','1'),('A','1');");
+    make("CREATE TABLE \"T\"(id INTEGER PRIMARY KEY AUTOINCREMENT, a TEXT, b TEXT);"
+         "INSERT INTO \"T\"(a,b) VALUES ('A','1'),('B','1'),('A','2'),('B','1'),('C','1'),('A','1'),('A','1');");
     expectCleanFinish(run("T", {"a", "b"}));
     EXPECT_EQ(rows("Result", "id"), (Rows{{"1", "A", "1"}, {"2", "B", "1"}, {"3", "A", "2"}, {"5", "C", "1"}}));
 }
 
-TEST_F(EngineTest, RowsThatAllDifferAreAllKept) {
-    make("CREATE TABLE T(id INTEGER, a TEXT);"
-         "INSERT INTO T VALUES (1,'x'),(2,'y'),(3,'z');");
+TEST_P(EngineOnBothTest, RowsThatAllDifferAreAllKept) {
+    make("CREATE TABLE \"T\"(id INTEGER, a TEXT);"
+         "INSERT INTO \"T\" VALUES (1,'x'),(2,'y'),(3,'z');");
     const auto result = run("T", {"a"});
     expectCleanFinish(result);
     EXPECT_EQ(result.rowsRemoved, 0);
     EXPECT_EQ(rows("Result", "id"), rows("T", "id"));
 }
 
-TEST_F(EngineTest, TheLaterOfTwoIntegerColumnsIsTheIdentifier) {
-    make("CREATE TABLE T(a INTEGER, k TEXT, b INTEGER);"
-         "INSERT INTO T VALUES (1,'x',30),(2,'x',10),(3,'x',20);");
+TEST_P(EngineOnBothTest, TheLaterOfTwoIntegerColumnsIsTheIdentifier) {
+    make("CREATE TABLE \"T\"(a INTEGER, k TEXT, b INTEGER);"
+         "INSERT INTO \"T\" VALUES (1,'x',30),(2,'x',10),(3,'x',20);");
     expectCleanFinish(run("T", {"k"}));
     EXPECT_EQ(rows("Result"), (Rows{{"2", "x", "10"}}));
 }
 
-TEST_F(EngineTest, WithoutAnIntegerColumnTheFirstStoredRowStaysAndTheAddedColumnIsNotCopied) {
-    make("CREATE TABLE T(name TEXT, city TEXT, amount REAL);"
-         "INSERT INTO T VALUES ('x','Oslo',1.5),('y','Rome',2),('x','Bonn',3),('y','Oslo',4);");
+TEST_P(EngineOnBothTest, WithoutAnIntegerColumnTheFirstStoredRowStaysAndTheAddedColumnIsNotCopied) {
+    make("CREATE TABLE \"T\"(name TEXT, city TEXT, amount REAL);"
+         "INSERT INTO \"T\" VALUES ('x','Oslo',1.5),('y','Rome',2),('x','Bonn',3),('y','Oslo',4);");
     expectCleanFinish(run("T", {"name"}));
     EXPECT_EQ(rows("Result"), (Rows{{"x", "Oslo", "1.5"}, {"y", "Rome", "2"}}));
     EXPECT_EQ(dedupe_test::columnNames(path, "Result"), (std::vector<std::string>{"name", "city", "amount"}));
     EXPECT_EQ(dedupe_test::columnNames(path, "T"), (std::vector<std::string>{"name", "city", "amount"}));
 }
 
-TEST_F(EngineTest, EmptyTableGivesAnEmptyTableWithTheSameColumns) {
-    make("CREATE TABLE T(id INTEGER, a TEXT, b DATE);");
+TEST_P(EngineOnBothTest, EmptyTableGivesAnEmptyTableWithTheSameColumns) {
+    make("CREATE TABLE \"T\"(id INTEGER, a TEXT, b DATE);");
     const auto result = run("T", {"a"});
     expectCleanFinish(result);
     EXPECT_TRUE(rows("Result").empty());
@@ -123,9 +150,9 @@ TEST_F(EngineTest, EmptyTableGivesAnEmptyTableWithTheSameColumns) {
     EXPECT_EQ(result.rowsRead, 0);
 }
 
-TEST_F(EngineTest, TitleProgressPointerAndYieldsFollowTheRows) {
-    make("CREATE TABLE T(id INTEGER, a TEXT, b TEXT);"
-         "INSERT INTO T VALUES (1,'x','p'),(2,'x','p'),(3,'y','p');");
+TEST_P(EngineOnBothTest, TitleProgressPointerAndYieldsFollowTheRows) {
+    make("CREATE TABLE \"T\"(id INTEGER, a TEXT, b TEXT);"
+         "INSERT INTO \"T\" VALUES (1,'x','p'),(2,'x','p'),(3,'y','p');");
     expectCleanFinish(run("T", {"a", "b"}));
     EXPECT_EQ(host.titles,
               (std::vector<std::string>{"Processing 1 of 3", "Processing 2 of 3", "Processing 3 of 3", "Rowsifter"}));
@@ -140,8 +167,8 @@ TEST_F(EngineTest, TitleProgressPointerAndYieldsFollowTheRows) {
     EXPECT_EQ(e.back(), "message Done.");
 }
 
-TEST_F(EngineTest, MinimizedWindowIsRestoredBeforeDone) {
-    make("CREATE TABLE T(id INTEGER, a TEXT); INSERT INTO T VALUES (1,'x'),(2,'x');");
+TEST_P(EngineOnBothTest, MinimizedWindowIsRestoredBeforeDone) {
+    make("CREATE TABLE \"T\"(id INTEGER, a TEXT); INSERT INTO \"T\" VALUES (1,'x'),(2,'x');");
     host.minimized = true;
     expectCleanFinish(run("T", {"a"}));
     const auto& e = host.events;
@@ -153,9 +180,9 @@ TEST_F(EngineTest, MinimizedWindowIsRestoredBeforeDone) {
 
 // Nulls and empty texts are equal; letter case and blanks are not; a separator inside a value cannot make
 // two different rows look alike.
-TEST_F(EngineTest, KeyRulesOnRealRows) {
-    make("CREATE TABLE T(id INTEGER, a TEXT, b TEXT);"
-         "INSERT INTO T VALUES (1,'Smith',NULL),(2,'Smith',''),(3,'smith',''),(4,'Smith ',''),(5,' Smith',''),"
+TEST_P(EngineOnBothTest, KeyRulesOnRealRows) {
+    make("CREATE TABLE \"T\"(id INTEGER, a TEXT, b TEXT);"
+         "INSERT INTO \"T\" VALUES (1,'Smith',NULL),(2,'Smith',''),(3,'smith',''),(4,'Smith ',''),(5,' Smith',''),"
          "(6,NULL,NULL),(7,'',''),(8,'',NULL),(9,'a, b','c'),(10,'a','b, c'),(11,'a, b','c');");
     const auto result = run("T", {"a", "b"});
     expectCleanFinish(result);
@@ -167,8 +194,8 @@ TEST_F(EngineTest, KeyRulesOnRealRows) {
 }
 
 TEST_F(EngineTest, NumbersEqualTextsThatReadTheSame) {
-    make("CREATE TABLE T(id INTEGER, v);"
-         "INSERT INTO T VALUES (1,12),(2,'12'),(3,1.5),(4,'1.5'),(5,'012'),(6,-7),(7,'-7'),(8,X'41'),(9,'A');");
+    make("CREATE TABLE \"T\"(id INTEGER, v);"
+         "INSERT INTO \"T\" VALUES (1,12),(2,'12'),(3,1.5),(4,'1.5'),(5,'012'),(6,-7),(7,'-7'),(8,X'41'),(9,'A');");
     expectCleanFinish(run("T", {"v"}));
     std::vector<std::string> kept;
     for (const auto& row : rows("Result", "id"))
@@ -176,19 +203,19 @@ TEST_F(EngineTest, NumbersEqualTextsThatReadTheSame) {
     EXPECT_EQ(kept, (std::vector<std::string>{"1", "3", "5", "6", "8", "9"}));
 }
 
-TEST_F(EngineTest, ReplacesAListedTableOfTheOutputName) {
-    make("CREATE TABLE T(id INTEGER, a TEXT); INSERT INTO T VALUES (1,'x'),(2,'x');"
-         "CREATE TABLE Old(z TEXT); INSERT INTO Old VALUES ('old');");
+TEST_P(EngineOnBothTest, ReplacesAListedTableOfTheOutputName) {
+    make("CREATE TABLE \"T\"(id INTEGER, a TEXT); INSERT INTO \"T\" VALUES (1,'x'),(2,'x');"
+         "CREATE TABLE \"Old\"(z TEXT); INSERT INTO \"Old\" VALUES ('old');");
     expectCleanFinish(run("T", {"a"}, "Old"));
     EXPECT_EQ(rows("Old"), (Rows{{"1", "x"}}));
 }
 
 // The table being replaced goes only when its replacement is ready: a run whose scratch copy fails (here
 // the chosen table was dropped behind the program's back) leaves it as it was.
-TEST_F(EngineTest, ATableToBeReplacedSurvivesARunThatCannotCopy) {
-    make("CREATE TABLE T(id INTEGER, a TEXT); CREATE TABLE Old(z TEXT); INSERT INTO Old VALUES ('old');");
+TEST_P(EngineOnBothTest, ATableToBeReplacedSurvivesARunThatCannotCopy) {
+    make("CREATE TABLE \"T\"(id INTEGER, a TEXT); CREATE TABLE \"Old\"(z TEXT); INSERT INTO \"Old\" VALUES ('old');");
     const auto inputs = dedupe_test::inputsFor(path, "T", {"a"});
-    make("DROP TABLE T;");
+    make("DROP TABLE \"T\";");
     host.output = "Old";
     host.listed = {"T", "Old"};
     const auto result = dedupe::CreateTableWithoutDuplicates(inputs, host);
@@ -205,8 +232,8 @@ TEST_F(EngineTest, ExistingButUnlistedOutputTableIsReportedNotClaimed) {
         dedupe_test::TempDir here;
         path = here.file("data.mdb");
         host = RecordingHost{};
-        make("CREATE TABLE T(id INTEGER, a TEXT); INSERT INTO T VALUES (1,'x'),(2,'x');"
-             "CREATE TABLE Old(z TEXT); INSERT INTO Old VALUES ('old');");
+        make("CREATE TABLE \"T\"(id INTEGER, a TEXT); INSERT INTO \"T\" VALUES (1,'x'),(2,'x');"
+             "CREATE TABLE \"Old\"(z TEXT); INSERT INTO \"Old\" VALUES ('old');");
         host.output = output;
         host.listed = {"T"};
         if (output == "old")
@@ -222,9 +249,9 @@ TEST_F(EngineTest, ExistingButUnlistedOutputTableIsReportedNotClaimed) {
 // The old table and its successor change places in one transaction: when the final copy fails after
 // the old table was dropped (here a field list naming a column the work table lacks), the old table is
 // back as it was.
-TEST_F(EngineTest, AFinalCopyThatFailsLeavesTheTableItWouldReplace) {
-    make("CREATE TABLE T(id INTEGER, a TEXT); INSERT INTO T VALUES (1,'x'),(2,'x');"
-         "CREATE TABLE Old(z TEXT); INSERT INTO Old VALUES ('old');");
+TEST_P(EngineOnBothTest, AFinalCopyThatFailsLeavesTheTableItWouldReplace) {
+    make("CREATE TABLE \"T\"(id INTEGER, a TEXT); INSERT INTO \"T\" VALUES (1,'x'),(2,'x');"
+         "CREATE TABLE \"Old\"(z TEXT); INSERT INTO \"Old\" VALUES ('old');");
     dedupe::EngineInputs inputs = dedupe_test::inputsFor(path, "T", {"a"});
     inputs.TableFieldList += ", [gone]";
     host.output = "Old";
@@ -240,8 +267,8 @@ TEST_F(EngineTest, AFinalCopyThatFailsLeavesTheTableItWouldReplace) {
 // Another program takes the file while the scan deletes: the first delete that cannot get the file stops
 // the run with one report, nothing is written or replaced, and a run after the lock is gone succeeds.
 TEST_F(EngineTest, ALockTakenDuringTheScanStopsTheRunAtOnce) {
-    make("CREATE TABLE T(id INTEGER, a TEXT); INSERT INTO T VALUES (1,'x'),(2,'x'),(3,'y'),(4,'y');"
-         "CREATE TABLE Old(z TEXT); INSERT INTO Old VALUES ('old');");
+    make("CREATE TABLE \"T\"(id INTEGER, a TEXT); INSERT INTO \"T\" VALUES (1,'x'),(2,'x'),(3,'y'),(4,'y');"
+         "CREATE TABLE \"Old\"(z TEXT); INSERT INTO \"Old\" VALUES ('old');");
     std::shared_ptr<void> lock;
     host.onYield = [&] {
         if (!lock && !host.progressValues.empty())
@@ -283,8 +310,8 @@ class FileFaultTest : public EngineTest, public ::testing::WithParamInterface<Fa
 
 TEST_P(FileFaultTest, StopsTheRunWithOneReportAndKeepsEveryTable) {
     const FaultCase& c = GetParam();
-    make("CREATE TABLE T(id INTEGER, a TEXT); INSERT INTO T VALUES (1,'x'),(2,'x'),(3,'y'),(4,'y');"
-         "CREATE TABLE Old(z TEXT); INSERT INTO Old VALUES ('old');");
+    make("CREATE TABLE \"T\"(id INTEGER, a TEXT); INSERT INTO \"T\" VALUES (1,'x'),(2,'x'),(3,'y'),(4,'y');"
+         "CREATE TABLE \"Old\"(z TEXT); INSERT INTO \"Old\" VALUES ('old');");
     const Rows source = rows("T");
     db::testing::FaultVfs vfs(c.duringScan ? db::testing::Faults{} : c.faults);
     bool set = !c.duringScan;
@@ -320,8 +347,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The disk fills up when the old table is to make way for the new one: the old one stays.
 TEST_F(EngineTest, ADiskThatFillsWhileTheOldTableIsReplacedKeepsIt) {
-    make("CREATE TABLE T(id INTEGER, a TEXT); INSERT INTO T VALUES (1,'x'),(2,'x'),(3,'y');"
-         "CREATE TABLE Old(z TEXT); INSERT INTO Old VALUES ('old');");
+    make("CREATE TABLE \"T\"(id INTEGER, a TEXT); INSERT INTO \"T\" VALUES (1,'x'),(2,'x'),(3,'y');"
+         "CREATE TABLE \"Old\"(z TEXT); INSERT INTO \"Old\" VALUES ('old');");
     db::testing::FaultVfs vfs;
     host.onYield = [&] {
         if (host.progressValues.size() == 3) // the last row, which repeats nothing
@@ -349,7 +376,7 @@ class UnusableIdentifierTest : public EngineTest, public ::testing::WithParamInt
 
 // An integer column that cannot tell rows apart must not decide what a delete removes.
 TEST_P(UnusableIdentifierTest, RowsAreNumberedInsteadOfUsingTheColumn) {
-    make(std::string("CREATE TABLE T(id INTEGER, name TEXT); INSERT INTO T VALUES ") + GetParam().values + ";");
+    make(std::string("CREATE TABLE \"T\"(id INTEGER, name TEXT); INSERT INTO \"T\" VALUES ") + GetParam().values + ";");
     expectCleanFinish(run("T", {"name"}));
     EXPECT_EQ(rows("Result"), GetParam().kept);
     EXPECT_EQ(dedupe_test::columnNames(path, "Result"), (std::vector<std::string>{"id", "name"}));
@@ -366,9 +393,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A field already named like the numbering column keeps it from being added; its repeated values must
 // then delete nothing rather than rows that are not duplicates, and no table claims to be de-duplicated.
-TEST_F(EngineTest, FieldNamedLikeTheNumberingColumnDeletesNothing) {
-    make("CREATE TABLE T(name TEXT, TEMP_COLUMN_CREATED_BY_QUORVANDELL REAL);"
-         "INSERT INTO T VALUES ('x', 1.5), ('x', 1.5), ('y', 1.5), ('y', 2.5);");
+TEST_P(EngineOnBothTest, FieldNamedLikeTheNumberingColumnDeletesNothing) {
+    make("CREATE TABLE \"T\"(name TEXT, \"TEMP_COLUMN_CREATED_BY_QUORVANDELL\" REAL);"
+         "INSERT INTO \"T\" VALUES ('x', 1.5), ('x', 1.5), ('y', 1.5), ('y', 2.5);");
     const auto result = run("T", {"name"});
     expectNotWritten(result);
     EXPECT_EQ(host.reportedStatements(), std::vector<int>{146});
@@ -387,7 +414,7 @@ TEST_F(EngineTest, RefusesNamesThatWouldDestroyATableBeforeChangingAnything) {
         dedupe_test::TempDir here;
         path = here.file("data.mdb");
         host = RecordingHost{};
-        make("CREATE TABLE People(id INTEGER, name TEXT); INSERT INTO People VALUES (1,'Ann'),(2,'Ann');"
+        make("CREATE TABLE \"People\"(id INTEGER, name TEXT); INSERT INTO \"People\" VALUES (1,'Ann'),(2,'Ann');"
              "CREATE TABLE " +
              std::string(kScratch) +
              "(id INTEGER, name TEXT);"
@@ -406,8 +433,8 @@ TEST_F(EngineTest, RefusesNamesThatWouldDestroyATableBeforeChangingAnything) {
     }
 }
 
-TEST_F(EngineTest, SecondStartWhileRunningIsRefusedQuietly) {
-    make("CREATE TABLE T(id INTEGER, a TEXT); INSERT INTO T VALUES (1,'x'),(2,'x'),(3,'y');");
+TEST_P(EngineOnBothTest, SecondStartWhileRunningIsRefusedQuietly) {
+    make("CREATE TABLE \"T\"(id INTEGER, a TEXT); INSERT INTO \"T\" VALUES (1,'x'),(2,'x'),(3,'y');");
     const auto inputs = dedupe_test::inputsFor(path, "T", {"a"});
     RecordingHost second;
     second.output = "Other";
@@ -446,8 +473,8 @@ TEST_F(EngineTest, ConnectionThatCannotOpenIsReportedAndNothingIsClaimed) {
     EXPECT_FALSE(std::filesystem::exists(path)) << "no file is made where none was";
 }
 
-TEST_F(EngineTest, FailedScratchCopyIsTheOneReport) {
-    make("CREATE TABLE T(id INTEGER, a TEXT); INSERT INTO T VALUES (1,'x');");
+TEST_P(EngineOnBothTest, FailedScratchCopyIsTheOneReport) {
+    make("CREATE TABLE \"T\"(id INTEGER, a TEXT); INSERT INTO \"T\" VALUES (1,'x');");
     dedupe::EngineInputs inputs = dedupe_test::inputsFor(path, "T", {"a"});
     inputs.TableName = "Gone";
     host.output = "Result";
@@ -468,7 +495,7 @@ TEST_F(EngineTest, LeftoverWorkTableIsReplaced) {
         dedupe_test::TempDir here;
         path = here.file("data.mdb");
         host = RecordingHost{};
-        make("CREATE TABLE T(id INTEGER, a TEXT); INSERT INTO T VALUES (1,'x'),(2,'x'),(3,'y');"
+        make("CREATE TABLE \"T\"(id INTEGER, a TEXT); INSERT INTO \"T\" VALUES (1,'x'),(2,'x'),(3,'y');"
              "CREATE TABLE " +
              std::string(kScratch) + "(id INTEGER, a TEXT); INSERT INTO " + kScratch + " VALUES (7,'stale');");
         host.output = "Result";
@@ -481,7 +508,7 @@ TEST_F(EngineTest, LeftoverWorkTableIsReplaced) {
     }
 }
 
-TEST_F(EngineTest, NamesWithBlanksBracketsAndBackQuotesAreQuoted) {
+TEST_P(EngineOnBothTest, NamesWithBlanksBracketsAndBackQuotesAreQuoted) {
     make("CREATE TABLE \"Order Lines]\"(\"No\" INTEGER, \"First Name\" TEXT, \"we]ird\" TEXT, \"back`tick\" TEXT);"
          "INSERT INTO \"Order Lines]\" VALUES (1,'a','b','c'),(2,'a','b','d'),(3,'a','b','c');");
     expectCleanFinish(run("Order Lines]", {"First Name", "we]ird", "back`tick"}, "Result [`1`]"));
