@@ -4,7 +4,7 @@
 #include "db/connection_string.h"
 #include "db/pg/session.h"
 #include "dedupe/engine.h"
-#include "fixture.h"
+#include "cli_fixture.h"
 #include "tests/server/server_support.h"
 #include <algorithm>
 #include <chrono>
@@ -21,6 +21,7 @@ using dedupe_test::Rows;
 
 class ServerEngineTest : public ::testing::Test {
 protected:
+    dedupe_test::TempDir dir;
     std::optional<servertest::ServerDatabase> server;
     std::string uri;
     RecordingHost host;
@@ -173,42 +174,53 @@ TEST_F(ServerEngineTest, ALockHeldByAnotherSessionEndsTheRunWithOneReport) {
     EXPECT_EQ(leftovers(), 0);
 }
 
-// The client is killed while its run waits to replace the old output: the server undoes the run, so the
-// old table, the source and the catalogue are as they were, and nothing of the run stays.
-TEST_F(ServerEngineTest, AKilledClientChangesNothingAndLeavesNothing) {
+// The client is killed, or interrupted with Ctrl-C, while its run waits to replace the old output: the
+// server undoes the run, so the old table, the source and the catalogue are as they were, and nothing of
+// the run stays. Ctrl-C cancels the waiting statement and the program says so and fails.
+TEST_F(ServerEngineTest, AKilledOrInterruptedClientChangesNothingAndLeavesNothing) {
     server->sql("CREATE TABLE t(id int, a text); INSERT INTO t SELECT g, 'k' || (g % 7) FROM generate_series(1, 500) g;"
                 "CREATE TABLE \"Old\"(z text); INSERT INTO \"Old\" VALUES ('old')");
     auto other = db::pg::Session::connect(uri, "");
-    other->run("BEGIN; LOCK TABLE \"Old\" IN ACCESS EXCLUSIVE MODE");
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::setenv("ROWSIFTER_SERVER_DEADLINE", "300", 1);
-        ::execl(ROWSIFTER_CLI, ROWSIFTER_CLI, "-q", "-d", uri.c_str(), "-t", "t", "-f", "a", "-o", "Old", "--replace",
-                "--removed-into", "Gone", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    // Wait (no time is asserted) until the run blocks on the old table, past its scan and copies.
-    std::vector<std::string> waiting;
-    for (int i = 0; i < 1200 && waiting.empty(); ++i) {
-        waiting = server->rows("SELECT pid FROM pg_stat_activity WHERE wait_event_type = 'Lock'");
-        if (waiting.empty())
+    for (const int signal : {SIGKILL, SIGINT}) {
+        SCOPED_TRACE(signal == SIGKILL ? "killed" : "interrupted");
+        other->run("BEGIN; LOCK TABLE \"Old\" IN ACCESS EXCLUSIVE MODE");
+        const std::string err = dir.file("err.txt");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::setenv("ROWSIFTER_SERVER_DEADLINE", "300", 1);
+            if (!::freopen(err.c_str(), "w", stderr))
+                ::_exit(126);
+            ::execl(ROWSIFTER_CLI, ROWSIFTER_CLI, "-q", "-d", uri.c_str(), "-t", "t", "-f", "a", "-o", "Old", "--replace",
+                    "--removed-into", "Gone", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // Wait (no time is asserted) until the run blocks on the old table, past its scan and copies.
+        std::vector<std::string> waiting;
+        for (int i = 0; i < 1200 && waiting.empty(); ++i) {
+            waiting = server->rows("SELECT pid FROM pg_stat_activity WHERE wait_event_type = 'Lock'");
+            if (waiting.empty())
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        ::kill(child, signal);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        other->run("ROLLBACK");
+        ASSERT_EQ(waiting.size(), 1u) << "the run never reached the locked table";
+        if (signal == SIGINT) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+            EXPECT_NE(dedupe_test::slurp(err).find("Cancelled"), std::string::npos) << dedupe_test::slurp(err);
+        }
+        for (int i = 0; i < 1200; ++i) {
+            if (server->rows("SELECT count(*) FROM pg_stat_activity WHERE pid = " + waiting[0]) ==
+                std::vector<std::string>{"0"})
+                break;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        EXPECT_EQ(server->rows("SELECT * FROM \"Old\""), std::vector<std::string>{"old"});
+        EXPECT_EQ(server->rows("SELECT count(*) FROM t"), std::vector<std::string>{"500"});
+        EXPECT_EQ(server->rows("SELECT count(*) FROM pg_class WHERE relname = 'Gone'"), std::vector<std::string>{"0"});
+        EXPECT_EQ(leftovers(), 0);
     }
-    ::kill(child, SIGKILL);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    other->run("ROLLBACK");
-    ASSERT_EQ(waiting.size(), 1u) << "the run never reached the locked table";
-    for (int i = 0; i < 1200; ++i) {
-        if (server->rows("SELECT count(*) FROM pg_stat_activity WHERE pid = " + waiting[0]) ==
-            std::vector<std::string>{"0"})
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    EXPECT_EQ(server->rows("SELECT * FROM \"Old\""), std::vector<std::string>{"old"});
-    EXPECT_EQ(server->rows("SELECT count(*) FROM t"), std::vector<std::string>{"500"});
-    EXPECT_EQ(server->rows("SELECT count(*) FROM pg_class WHERE relname = 'Gone'"), std::vector<std::string>{"0"});
-    EXPECT_EQ(leftovers(), 0);
 }
 
 } // namespace
