@@ -1,10 +1,10 @@
 // What only a server has: schemas and quoted names, the order rows are numbered in when the table brings
 // no identifier, keys of the server's own types, locks held by other sessions and a client that dies.
+#include "cli_fixture.h"
 #include "db/catalogue.h"
 #include "db/connection_string.h"
 #include "db/pg/session.h"
 #include "dedupe/engine.h"
-#include "cli_fixture.h"
 #include "tests/server/server_support.h"
 #include <algorithm>
 #include <chrono>
@@ -49,8 +49,9 @@ protected:
 
     // Tables the run could have left: temporary ones of any session, and the work table under its name.
     long long leftovers() {
-        return std::stoll(server->rows("SELECT count(*) FROM pg_class WHERE relpersistence = 't' OR relname LIKE "
-                                       "'TEMP\\_%CREATED\\_BY%'")
+        return std::stoll(server
+                              ->rows("SELECT count(*) FROM pg_class WHERE relpersistence = 't' OR relname LIKE "
+                                     "'TEMP\\_%CREATED\\_BY%'")
                               .at(0));
     }
 };
@@ -59,30 +60,32 @@ protected:
 // the others; views as views; never partitions, system or temporary tables.
 TEST_F(ServerEngineTest, CatalogueListsReadableTablesByTheNamesTheRunUses) {
     const std::string user = servertest::cluster().user;
-    server->sql("CREATE SCHEMA sales; CREATE SCHEMA \"Other\";"
-                "CREATE TABLE plain(id int); CREATE TABLE \"Mixed Case \"\"Q\"\"\"(id int); CREATE TABLE \"a.b\"(id int);"
-                "CREATE TABLE sales.orders(id int); CREATE TABLE \"Other\".\"x.y\"(id int);"
-                "CREATE TABLE parted(id int, k text) PARTITION BY LIST (k);"
-                "CREATE TABLE parted_a PARTITION OF parted FOR VALUES IN ('a');"
-                "CREATE VIEW v AS SELECT * FROM plain; CREATE TABLE secret(id int);"
-                "GRANT USAGE ON SCHEMA sales, \"Other\" TO PUBLIC;"
-                "GRANT SELECT ON ALL TABLES IN SCHEMA public, sales, \"Other\" TO PUBLIC;"
-                "REVOKE SELECT ON secret FROM PUBLIC;"
-                "CREATE TEMPORARY TABLE mine(id int)");
+    server->sql(
+        "CREATE SCHEMA sales; CREATE SCHEMA \"Other\";"
+        "CREATE TABLE plain(id int); CREATE TABLE \"Mixed Case \"\"Q\"\"\"(id int); CREATE TABLE \"a.b\"(id int);"
+        "CREATE TABLE sales.orders(id int); CREATE TABLE \"Other\".\"x.y\"(id int);"
+        "CREATE TABLE parted(id int, k text) PARTITION BY LIST (k);"
+        "CREATE TABLE parted_a PARTITION OF parted FOR VALUES IN ('a');"
+        "CREATE VIEW v AS SELECT * FROM plain; CREATE TABLE secret(id int);"
+        "GRANT USAGE ON SCHEMA sales, \"Other\" TO PUBLIC;"
+        "GRANT SELECT ON ALL TABLES IN SCHEMA public, sales, \"Other\" TO PUBLIC;"
+        "REVOKE SELECT ON secret FROM PUBLIC;"
+        "CREATE TEMPORARY TABLE mine(id int)");
     auto names = listed(user);
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"Mixed Case \"Q\"", "Other.x.y", "a.b", "parted", "plain",
-                                               "sales.orders"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"Mixed Case \"Q\"", "Other.x.y", "a.b", "parted", "plain", "sales.orders"}));
 }
 
 // Every listed name reaches its table, and a plain output name lands in the current schema.
 TEST_F(ServerEngineTest, SchemasAndQuotedNamesReachTheirTables) {
-    server->sql("CREATE SCHEMA sales; CREATE SCHEMA \"Other\";"
-                "CREATE TABLE sales.orders(id int, k text); CREATE TABLE \"Mixed Case \"\"Q\"\"\"(id int, k text);"
-                "CREATE TABLE \"a.b\"(id int, k text); CREATE TABLE \"Other\".\"x.y\"(id int, k text);"
-                "INSERT INTO sales.orders VALUES (1,'x'),(2,'x'),(3,'y');"
-                "INSERT INTO \"Mixed Case \"\"Q\"\"\" SELECT * FROM sales.orders;"
-                "INSERT INTO \"a.b\" SELECT * FROM sales.orders; INSERT INTO \"Other\".\"x.y\" SELECT * FROM sales.orders");
+    server->sql(
+        "CREATE SCHEMA sales; CREATE SCHEMA \"Other\";"
+        "CREATE TABLE sales.orders(id int, k text); CREATE TABLE \"Mixed Case \"\"Q\"\"\"(id int, k text);"
+        "CREATE TABLE \"a.b\"(id int, k text); CREATE TABLE \"Other\".\"x.y\"(id int, k text);"
+        "INSERT INTO sales.orders VALUES (1,'x'),(2,'x'),(3,'y');"
+        "INSERT INTO \"Mixed Case \"\"Q\"\"\" SELECT * FROM sales.orders;"
+        "INSERT INTO \"a.b\" SELECT * FROM sales.orders; INSERT INTO \"Other\".\"x.y\" SELECT * FROM sales.orders");
     const struct {
         const char* table;
         const char* output;
@@ -190,8 +193,8 @@ TEST_F(ServerEngineTest, AKilledOrInterruptedClientChangesNothingAndLeavesNothin
             ::setenv("ROWSIFTER_SERVER_DEADLINE", "300", 1);
             if (!::freopen(err.c_str(), "w", stderr))
                 ::_exit(126);
-            ::execl(ROWSIFTER_CLI, ROWSIFTER_CLI, "-q", "-d", uri.c_str(), "-t", "t", "-f", "a", "-o", "Old", "--replace",
-                    "--removed-into", "Gone", static_cast<char*>(nullptr));
+            ::execl(ROWSIFTER_CLI, ROWSIFTER_CLI, "-q", "-d", uri.c_str(), "-t", "t", "-f", "a", "-o", "Old",
+                    "--replace", "--removed-into", "Gone", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         // Wait (no time is asserted) until the run blocks on the old table, past its scan and copies.
