@@ -112,7 +112,12 @@ TEST_F(ServerEngineTest, RowsAreNumberedByThePrimaryKeyOrElseThePhysicalOrder) {
     server->sql("CREATE TABLE keyed(code text, part bigint, v text, PRIMARY KEY (code, part));"
                 "INSERT INTO keyed VALUES ('b',1,'x'),('a',2,'x'),('a',1,'x'),('c',1,'y');"
                 "CREATE TABLE heap(v text, n numeric);"
-                "INSERT INTO heap VALUES ('x',1),('x',2),('y',3); UPDATE heap SET n = 10 WHERE n = 1");
+                "INSERT INTO heap VALUES ('x',1),('x',2),('y',3); UPDATE heap SET n = 10 WHERE n = 1;"
+                // Partitions are read in the order they were made (by tableoid), each in its physical order.
+                "CREATE TABLE parted(v text, n numeric) PARTITION BY RANGE (n);"
+                "CREATE TABLE parted_high PARTITION OF parted FOR VALUES FROM (100) TO (MAXVALUE);"
+                "CREATE TABLE parted_low PARTITION OF parted FOR VALUES FROM (MINVALUE) TO (100);"
+                "INSERT INTO parted VALUES ('x',1),('x',200),('y',2)");
     const struct {
         const char* table;
         bool keepLast;
@@ -122,6 +127,7 @@ TEST_F(ServerEngineTest, RowsAreNumberedByThePrimaryKeyOrElseThePhysicalOrder) {
         {"keyed", true, {"b|1|x", "c|1|y"}},
         {"heap", false, {"x|2", "y|3"}}, // the updated row moved behind the others
         {"heap", true, {"x|10", "y|3"}},
+        {"parted", false, {"x|200", "y|2"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.table) + (c.keepLast ? " last" : " first"));
@@ -130,7 +136,7 @@ TEST_F(ServerEngineTest, RowsAreNumberedByThePrimaryKeyOrElseThePhysicalOrder) {
         ASSERT_TRUE(result.complete()) << result.failure;
         EXPECT_EQ(server->rows("SELECT * FROM \"Result\" ORDER BY 1, 2"), c.kept);
         EXPECT_EQ(server->rows("SELECT count(*) FROM information_schema.columns WHERE table_name = 'Result'"),
-                  std::vector<std::string>{c.table == std::string("keyed") ? "3" : "2"})
+                  std::vector<std::string>{std::string(c.table) == "keyed" ? "3" : "2"})
             << "the numbering column is not copied";
     }
 }
