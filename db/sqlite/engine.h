@@ -72,6 +72,11 @@ public:
     long long tableBytes(const std::string& table) override;
     // Where declared work tables are kept, and the bytes free there for this user.
     FreeSpace workTableSpace() const override;
+    // The folder of the file, and the bytes free there for this user.
+    FreeSpace fileFolderSpace() const override;
+    // Work tables made afterwards go beside the file, still as temporary files that SQLite deletes itself
+    // (plain files only: an encrypted file's work stays in memory).
+    void keepWorkBesideFile() override;
     // A transaction the caller holds open: statements run inside it (schema changes as savepoints) and
     // nothing is committed until commitTransaction; closing without it undoes everything since begin.
     void beginTransaction() override;
@@ -152,6 +157,7 @@ private:
     std::vector<std::string> m_declaredWork;
     std::vector<std::unique_ptr<WorkTable>> m_work; // index + 1 names the database: rowsifter_work_N
     bool m_keptFunction = false;
+    bool m_workBesideFile = false; // SQLite's temporary folder points at the file's folder
 };
 
 } // namespace db::sqlite

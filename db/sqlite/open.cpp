@@ -20,6 +20,8 @@ Engine::~Engine() {
     }
     if (m_batchOpen && m_api->exec(m_db.get(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
         rollbackIfOpen();
+    if (m_workBesideFile) // the folder is the library's, for every connection: back to its own choice
+        m_api->exec(m_db.get(), "PRAGMA temp_store_directory = ''", nullptr, nullptr, nullptr);
 }
 
 bool Engine::hasVersion(int versionNumber) const {

@@ -169,4 +169,26 @@ FreeSpace Engine::workTableSpace() const {
     return space;
 }
 
+FreeSpace Engine::fileFolderSpace() const {
+    FreeSpace space;
+    const auto slash = m_path.find_last_of('/');
+    space.folder = slash == std::string::npos ? "." : slash == 0 ? "/" : m_path.substr(0, slash);
+    struct statvfs fs {};
+    if (::statvfs(space.folder.c_str(), &fs) == 0)
+        space.bytes = static_cast<long long>(fs.f_bavail) * static_cast<long long>(fs.f_frsize);
+    return space;
+}
+
+void Engine::keepWorkBesideFile() {
+    if (mayBeEncrypted(m_fileClass.kind) || m_workBesideFile)
+        return;
+    // A work database's file is opened when its pages first spill, so the folder stays set while this
+    // connection lives.
+    std::string folder = fileFolderSpace().folder;
+    for (std::size_t at = 0; (at = folder.find('\'', at)) != std::string::npos; at += 2)
+        folder.insert(at, 1, '\'');
+    exec("PRAGMA temp_store_directory = '" + folder + "'");
+    m_workBesideFile = true;
+}
+
 } // namespace db::sqlite

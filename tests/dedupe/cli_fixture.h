@@ -32,9 +32,10 @@ protected:
 
     // Runs the program with `args`; `password` (when given) goes into the environment. Standard input is
     // not a terminal, so the program never prompts.
-    Outcome cli(const std::vector<std::string>& args, const char* password = nullptr) {
-        std::string command =
-            password ? "ROWSIFTER_PASSWORD=" + shellQuoted(password) + " " : "env -u ROWSIFTER_PASSWORD ";
+    // A run longer than `timeoutSeconds` (when given) is killed.
+    Outcome cli(const std::vector<std::string>& args, const char* password = nullptr, int timeoutSeconds = 0) {
+        std::string command = timeoutSeconds > 0 ? "timeout " + std::to_string(timeoutSeconds) + " " : "";
+        command += password ? "env ROWSIFTER_PASSWORD=" + shellQuoted(password) + " " : "env -u ROWSIFTER_PASSWORD ";
         command += shellQuoted(ROWSIFTER_CLI);
         for (const auto& a : args)
             command += " " + shellQuoted(a);

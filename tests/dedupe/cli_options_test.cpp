@@ -161,7 +161,7 @@ TEST_P(CliOptions, ADryRunCountsAndChangesNothing) {
 }
 
 // An existing table of the output's (or the removed rows') name is replaced only with --replace; without
-// it nothing changes and the message names the table. A dry run says whether --replace would be needed.
+// it nothing changes and the message names the table. A dry run answers as the run would.
 TEST_P(CliOptions, AnExistingTableIsReplacedOnlyWhenAsked) {
     script("CREATE TABLE \"Kept\"(z TEXT); INSERT INTO \"Kept\" VALUES ('old'); CREATE TABLE \"Gone\"(z TEXT);");
     for (const char* taken : {"Kept", "Gone"}) {
@@ -175,8 +175,12 @@ TEST_P(CliOptions, AnExistingTableIsReplacedOnlyWhenAsked) {
         EXPECT_EQ(everything(), before);
     }
     const Outcome dry = cli({"-d", path, "-t", "People", "-f", "name", "-o", "Kept", "--dry-run"});
-    EXPECT_EQ(dry.status, 0);
-    EXPECT_NE(dry.err.find("would need --replace"), std::string::npos) << dry.err;
+    EXPECT_EQ(dry.status, 1) << "a dry run answers as the run would";
+    EXPECT_NE(dry.err.find("--replace"), std::string::npos) << dry.err;
+    const Outcome dryReplacing =
+        cli({"-d", path, "-t", "People", "-f", "name", "-o", "Kept", "--dry-run", "--replace"});
+    EXPECT_EQ(dryReplacing.status, 0) << dryReplacing.err;
+    EXPECT_NE(dryReplacing.err.find("would replace it"), std::string::npos) << dryReplacing.err;
 
     const Outcome o = cli({"-d", path, "-t", "People", "-f", "name", "-o", "Kept", "--removed-into", "Gone", "--replace"});
     ASSERT_EQ(o.status, 0) << o.err;
