@@ -417,9 +417,10 @@ PgBackend::Statement PgBackend::selectStatement(const dialect::Select& select) {
         // Sorting a million whole numbers here costs less than the server's sort of the rows they come with.
         const WorkTable* w = work(select.table);
         const auto place = std::find(select.columns.begin(), select.columns.end(), by);
-        const bool wholeNumber = w && std::any_of(w->columns.begin(), w->columns.end(), [&](const Column& c) {
-                                     return c.name == by && integerOid(c.typeOid);
-                                 });
+        const bool wholeNumber =
+            w && (by == w->numbering || std::any_of(w->columns.begin(), w->columns.end(), [&](const Column& c) {
+                      return c.name == by && integerOid(c.typeOid);
+                  }));
         if (wholeNumber && place != select.columns.end()) {
             st.sortColumn = static_cast<int>(place - select.columns.begin());
             st.sortDescending = select.orderBy->descending;
