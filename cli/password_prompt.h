@@ -5,7 +5,7 @@
 namespace cli {
 
 // Empty when neither gives one (standard input is not a terminal and the variable is not set).
-// With `askAlways` false nothing is asked (a server is tried first with libpq's own sources).
+// `askAlways` false: only ROWSIFTER_PASSWORD, no prompt (a server's own sources come first).
 std::string readPassword(const std::string& database, bool askAlways = true);
 
 } // namespace cli

@@ -21,8 +21,8 @@
 #include <algorithm>
 #include <csignal>
 #include <optional>
-#include <unistd.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace cli {
@@ -55,6 +55,9 @@ std::vector<std::string> fieldNames(const std::string& connectionString, const s
 
 // The listed table of that name as the database compares names; empty when none.
 std::string listedAs(const std::vector<std::string>& tables, const std::string& name) {
+    // A server tells "Orders" from "orders": a table of exactly the name comes first.
+    if (std::find(tables.begin(), tables.end(), name) != tables.end())
+        return name;
     const auto found = std::find_if(tables.begin(), tables.end(),
                                     [&](const std::string& t) { return dedupe::sameTableName(t, name); });
     return found == tables.end() ? std::string() : *found;

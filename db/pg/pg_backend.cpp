@@ -1,8 +1,8 @@
 #include "db/pg/pg_backend.h"
+#include "db/error.h"
 #include "db/pg/rows.h"
 #include "db/pg/scroll_source.h"
 #include "db/pg/uri.h"
-#include "db/error.h"
 #include "db/sql_quote.h"
 #include "db/types.h"
 #include <algorithm>
@@ -28,8 +28,9 @@ const char* const kCatalogue =
 
 std::string quote(std::string_view name) {
     if (name.size() > kMaxNameBytes)
-        throw Error(err::EngineError, "The name '" + std::string(name) +
-                                          "' is longer than a PostgreSQL server keeps (63 bytes); choose a shorter one.");
+        throw Error(err::EngineError,
+                    "The name '" + std::string(name) +
+                        "' is longer than a PostgreSQL server keeps (63 bytes); choose a shorter one.");
     return quoteIdentifier(name);
 }
 
@@ -341,20 +342,20 @@ std::vector<Column> PgBackend::describe(const Target& table) {
     Statement st;
     st.sql = "SELECT * FROM " + table.sql;
     st.table = table.name;
-    readRows(st, 0,
-             [&](const std::vector<Column>& cs) { columns = cs; }, [](const Row&) {});
+    readRows(
+        st, 0, [&](const std::vector<Column>& cs) { columns = cs; }, [](const Row&) {});
     return columns;
 }
 
 // Rows without an identifier of their own are numbered by the primary key, each column in its own
 // collation, or else in the physical order the snapshot reads (the same in every statement of it).
 std::string PgBackend::numberingOrder(const Target& table) {
-    const auto key = m_session->select(
-        "SELECT a.attname FROM pg_catalog.pg_index i "
-        "CROSS JOIN LATERAL unnest(i.indkey) WITH ORDINALITY AS k(attnum, position) "
-        "JOIN pg_catalog.pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum "
-        "WHERE i.indrelid = $1::regclass AND i.indisprimary ORDER BY k.position",
-        {table.sql}, table.name);
+    const auto key =
+        m_session->select("SELECT a.attname FROM pg_catalog.pg_index i "
+                          "CROSS JOIN LATERAL unnest(i.indkey) WITH ORDINALITY AS k(attnum, position) "
+                          "JOIN pg_catalog.pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum "
+                          "WHERE i.indrelid = $1::regclass AND i.indisprimary ORDER BY k.position",
+                          {table.sql}, table.name);
     std::string order;
     for (const auto& row : key)
         order += (order.empty() ? "" : ", ") + quote(*row[0]);
@@ -369,8 +370,8 @@ std::string PgBackend::workRows(WorkTable& w, bool& filtered, std::vector<Param>
     for (const Column& c : w.columns)
         list += (list.empty() ? "" : ", ") + quote(c.name);
     if (!w.numbering.empty())
-        list += (list.empty() ? "" : ", ") + std::string("row_number() OVER (ORDER BY ") + w.numberingOrder +
-                ") AS " + quote(w.numbering);
+        list += (list.empty() ? "" : ", ") + std::string("row_number() OVER (ORDER BY ") + w.numberingOrder + ") AS " +
+                quote(w.numbering);
     std::string sql = "(SELECT " + list + " FROM " + w.source.sql + ") AS w";
     filtered = !w.deleted.empty();
     if (filtered) {
@@ -420,8 +421,9 @@ PgBackend::Statement PgBackend::selectStatement(const dialect::Select& select) {
         const WorkTable* w = work(select.table);
         const auto place = std::find(select.columns.begin(), select.columns.end(), by);
         const bool wholeNumber =
-            w && std::any_of(w->columns.begin(), w->columns.end(),
-                             [&](const Column& c) { return c.name == by && integerOid(c.typeOid); });
+            w && (by == w->numbering || std::any_of(w->columns.begin(), w->columns.end(), [&](const Column& c) {
+                      return c.name == by && integerOid(c.typeOid);
+                  }));
         if (wholeNumber && place != select.columns.end()) {
             st.sortColumn = static_cast<int>(place - select.columns.begin());
             st.sortDescending = select.orderBy[0].descending;
@@ -469,8 +471,9 @@ void PgBackend::copyRows(const Statement& statement, const std::function<void(co
 }
 
 void PgBackend::usedStatement(std::string_view table) {
-    m_madeRows.erase(std::remove_if(m_madeRows.begin(), m_madeRows.end(), [&](const auto& t) { return t.first == table; }),
-                     m_madeRows.end());
+    m_madeRows.erase(
+        std::remove_if(m_madeRows.begin(), m_madeRows.end(), [&](const auto& t) { return t.first == table; }),
+        m_madeRows.end());
 }
 
 long long PgBackend::countRows(const Statement& statement) {
@@ -539,7 +542,8 @@ void PgBackend::selectInto(const dialect::Select& s) {
         if (!s.columns.empty()) {
             std::vector<Column> chosen;
             for (const std::string& name : s.columns) {
-                auto it = std::find_if(w->columns.begin(), w->columns.end(), [&](const Column& c) { return c.name == name; });
+                auto it =
+                    std::find_if(w->columns.begin(), w->columns.end(), [&](const Column& c) { return c.name == name; });
                 if (it == w->columns.end())
                     throw Error(err::NoSuchColumn, "No field '" + name + "' in the table '" + s.table + "'.");
                 chosen.push_back(*it);
@@ -563,11 +567,12 @@ void PgBackend::selectInto(const dialect::Select& s) {
     }
     for (const std::string& c : s.columns)
         list += (list.empty() ? "" : ", ") + prefix + quote(c);
-    std::string sql = "CREATE TABLE " + target.sql + " AS SELECT " + (list.empty() ? std::string("*") : list) +
-                      " FROM " + from;
+    std::string sql =
+        "CREATE TABLE " + target.sql + " AS SELECT " + (list.empty() ? std::string("*") : list) + " FROM " + from;
     if (s.where) {
         params.push_back(paramOf(s.where->value));
-        sql += (filtered ? " AND " : " WHERE ") + prefix + quote(s.where->column) + " = $" + std::to_string(params.size());
+        sql +=
+            (filtered ? " AND " : " WHERE ") + prefix + quote(s.where->column) + " = $" + std::to_string(params.size());
     }
     const ResultPtr made = m_session->exec(sql, params, false, s.table);
     usedStatement(*s.into);
@@ -582,8 +587,8 @@ void PgBackend::addIdentity(const dialect::AddIdentity& a) {
         throw Error(err::EngineError, "A numbering column can be added on a PostgreSQL server only to the run's own "
                                       "work table, not to '" +
                                           a.table + "'.");
-    const bool taken = a.column == w->numbering ||
-                       std::any_of(w->columns.begin(), w->columns.end(), [&](const Column& c) { return c.name == a.column; });
+    const bool taken = a.column == w->numbering || std::any_of(w->columns.begin(), w->columns.end(),
+                                                               [&](const Column& c) { return c.name == a.column; });
     if (taken)
         throw Error(err::TableExists, "The table '" + a.table + "' already has a field named '" + a.column + "'.");
     if (!w->numbering.empty()) {
@@ -604,13 +609,13 @@ void PgBackend::deleteRows(const dialect::Delete& d) {
         return;
     }
     const std::string& column = d.where.column;
-    const bool known = column == w->numbering ||
-                       std::any_of(w->columns.begin(), w->columns.end(), [&](const Column& c) { return c.name == column; });
+    const bool known = column == w->numbering || std::any_of(w->columns.begin(), w->columns.end(),
+                                                             [&](const Column& c) { return c.name == column; });
     if (!known)
         throw Error(err::NoSuchColumn, "No field '" + column + "' in the table '" + d.table + "'.");
     if (!w->deleteColumn.empty() && w->deleteColumn != column)
-        throw Error(err::EngineError, "Rows of the work table '" + d.table + "' are deleted by '" + w->deleteColumn +
-                                          "' only.");
+        throw Error(err::EngineError,
+                    "Rows of the work table '" + d.table + "' are deleted by '" + w->deleteColumn + "' only.");
     if (!d.where.value.isInteger())
         throw Error(err::TypeMismatch, "Rows of the work table '" + d.table + "' are deleted by a whole number only.");
     w->deleteColumn = column;

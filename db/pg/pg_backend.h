@@ -48,7 +48,8 @@ public:
         // made is known without asking.
         std::string wholeTable;
     };
-    void readRows(const Statement& statement, long long limit, const std::function<void(const std::vector<Column>&)>& columns,
+    void readRows(const Statement& statement, long long limit,
+                  const std::function<void(const std::vector<Column>&)>& columns,
                   const std::function<void(const Row&)>& row);
     // All rows of a statement without parameters, read with COPY: the columns are those `columns` got.
     void copyRows(const Statement& statement, const std::function<void(const Row&)>& row);

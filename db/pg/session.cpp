@@ -4,9 +4,9 @@
 #include "db/wait_yield.h"
 #include <atomic>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
-#include <cctype>
 #include <cstring>
 #include <libpq-fe.h>
 #include <poll.h>
@@ -227,7 +227,7 @@ std::unique_ptr<Session> Session::connect(const std::string& uri, const std::str
     const std::string limitSeconds = std::to_string(std::max<long long>(1, limit.count() / 1000));
     // Keywords before "dbname" are defaults the URI may override; the password comes after it, so a password
     // the user gave is the one sent. A vanished server is noticed by the kernel within the deadline.
-    std::vector<const char*> keys = {"application_name", "keepalives", "keepalives_idle", "keepalives_interval",
+    std::vector<const char*> keys = {"application_name", "keepalives",      "keepalives_idle", "keepalives_interval",
                                      "keepalives_count", "client_encoding", "dbname"};
     std::vector<const char*> values = {"rowsifter", "1", limitSeconds.c_str(), "1", "3", "UTF8", uri.c_str()};
     if (!password.empty()) {
@@ -240,8 +240,8 @@ std::unique_ptr<Session> Session::connect(const std::string& uri, const std::str
     if (!conn)
         throw Error(err::DiskFull, "Out of memory while connecting to " + where + ".");
     const Clock::time_point until = Clock::now() + limit;
-    PostgresPollingStatusType state = PQstatus(conn.get()) == CONNECTION_BAD ? PGRES_POLLING_FAILED
-                                                                             : PGRES_POLLING_WRITING;
+    PostgresPollingStatusType state =
+        PQstatus(conn.get()) == CONNECTION_BAD ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
     while (state != PGRES_POLLING_OK && state != PGRES_POLLING_FAILED) {
         const int socket = PQsocket(conn.get());
         pollfd fd{socket, static_cast<short>(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
@@ -262,7 +262,7 @@ std::unique_ptr<Session> Session::connect(const std::string& uri, const std::str
         const std::string why = oneLine(PQerrorMessage(conn.get()));
         if (PQconnectionNeedsPassword(conn.get()))
             throw Error(err::WrongPassword, capitalised(where) + " asks for a password and none was given: give it in "
-                                                "ROWSIFTER_PASSWORD, at the prompt or in ~/.pgpass.");
+                                                                 "ROWSIFTER_PASSWORD, at the prompt or in ~/.pgpass.");
         if (PQconnectionUsedPassword(conn.get()) && why.find("password") != std::string::npos)
             throw Error(err::WrongPassword, "The password was refused by " + where + ": " + withPeriod(why));
         if (why.find("does not exist") != std::string::npos && why.find("database") != std::string::npos)
@@ -351,8 +351,8 @@ ResultPtr Session::exec(const std::string& sql, const std::vector<Param>& params
     for (const Param& p : params)
         values.push_back(p ? p->c_str() : nullptr);
     RunningStatement running(m_cancel.get());
-    send(PQsendQueryParams(m_conn.get(), sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
-                           nullptr, nullptr, 0) != 0,
+    send(PQsendQueryParams(m_conn.get(), sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
+                           nullptr, 0) != 0,
          "sending a statement");
     ResultPtr last;
     while (ResultPtr r = nextResult(bounded, "waiting for a statement")) {
@@ -375,8 +375,9 @@ std::vector<Session::Cells> Session::select(const std::string& sql, const std::v
     for (int r = 0; r < PQntuples(result.get()); ++r) {
         Cells cells;
         for (int c = 0; c < PQnfields(result.get()); ++c)
-            cells.push_back(PQgetisnull(result.get(), r, c) ? std::nullopt
-                                                              : std::optional<std::string>(PQgetvalue(result.get(), r, c)));
+            cells.push_back(PQgetisnull(result.get(), r, c)
+                                ? std::nullopt
+                                : std::optional<std::string>(PQgetvalue(result.get(), r, c)));
         rows.push_back(std::move(cells));
     }
     return rows;
@@ -402,8 +403,8 @@ void Session::forEachRow(const std::string& sql, const std::vector<Param>& param
     for (const Param& p : params)
         values.push_back(p ? p->c_str() : nullptr);
     RunningStatement running(m_cancel.get());
-    send(PQsendQueryParams(m_conn.get(), sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
-                           nullptr, nullptr, 0) != 0,
+    send(PQsendQueryParams(m_conn.get(), sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
+                           nullptr, 0) != 0,
          "sending a query");
     PQsetSingleRowMode(m_conn.get());
     bool described = false;

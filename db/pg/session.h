@@ -69,7 +69,7 @@ public:
     std::string_view text(int column) const override;
 
 private:
-    std::string m_text;                                     // the unescaped cells, one after another
+    std::string m_text;                                                      // the unescaped cells, one after another
     std::vector<std::optional<std::pair<std::size_t, std::size_t>>> m_cells; // offset and length in m_text
 };
 

@@ -1,8 +1,8 @@
 #include "db/pg/uri.h"
-#include "db/backend.h"
-#include "db/server_address.h"
 #include "db/ascii.h"
+#include "db/backend.h"
 #include "db/error.h"
+#include "db/server_address.h"
 #include <libpq-fe.h>
 #include <memory>
 

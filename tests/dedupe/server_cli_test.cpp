@@ -25,7 +25,9 @@ protected:
         args.insert(args.end(), extra.begin(), extra.end());
         return args;
     }
-    bool written() { return server->rows("SELECT count(*) FROM pg_class WHERE relname = 'Kept'") == std::vector<std::string>{"1"}; }
+    bool written() {
+        return server->rows("SELECT count(*) FROM pg_class WHERE relname = 'Kept'") == std::vector<std::string>{"1"};
+    }
 };
 
 // The password comes from ROWSIFTER_PASSWORD (or libpq's own sources); an address that carries one is
@@ -33,8 +35,8 @@ protected:
 TEST_F(ServerCliTest, PasswordsAndAddresses) {
     const auto& c = servertest::cluster();
     const std::string uri = server->uri(c.passwordUser);
-    const std::string withPassword = "postgresql://" + c.passwordUser + ":s3cret@/" + server->name() +
-                                     "?host=" + c.host + "&port=" + c.port;
+    const std::string withPassword =
+        "postgresql://" + c.passwordUser + ":s3cret@/" + server->name() + "?host=" + c.host + "&port=" + c.port;
     const struct {
         std::string uri;
         const char* password;

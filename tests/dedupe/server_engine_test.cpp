@@ -1,10 +1,10 @@
 // What only a server has: schemas and quoted names, the order rows are numbered in when the table brings
 // no identifier, keys of the server's own types, locks held by other sessions and a client that dies.
+#include "cli_fixture.h"
 #include "db/catalogue.h"
 #include "db/connection_string.h"
 #include "db/pg/session.h"
 #include "dedupe/engine.h"
-#include "fixture.h"
 #include "tests/server/server_support.h"
 #include <algorithm>
 #include <chrono>
@@ -21,6 +21,7 @@ using dedupe_test::Rows;
 
 class ServerEngineTest : public ::testing::Test {
 protected:
+    dedupe_test::TempDir dir;
     std::optional<servertest::ServerDatabase> server;
     std::string uri;
     RecordingHost host;
@@ -48,8 +49,9 @@ protected:
 
     // Tables the run could have left: temporary ones of any session, and the work table under its name.
     long long leftovers() {
-        return std::stoll(server->rows("SELECT count(*) FROM pg_class WHERE relpersistence = 't' OR relname LIKE "
-                                       "'TEMP\\_%CREATED\\_BY%'")
+        return std::stoll(server
+                              ->rows("SELECT count(*) FROM pg_class WHERE relpersistence = 't' OR relname LIKE "
+                                     "'TEMP\\_%CREATED\\_BY%'")
                               .at(0));
     }
 };
@@ -58,30 +60,32 @@ protected:
 // the others; views as views; never partitions, system or temporary tables.
 TEST_F(ServerEngineTest, CatalogueListsReadableTablesByTheNamesTheRunUses) {
     const std::string user = servertest::cluster().user;
-    server->sql("CREATE SCHEMA sales; CREATE SCHEMA \"Other\";"
-                "CREATE TABLE plain(id int); CREATE TABLE \"Mixed Case \"\"Q\"\"\"(id int); CREATE TABLE \"a.b\"(id int);"
-                "CREATE TABLE sales.orders(id int); CREATE TABLE \"Other\".\"x.y\"(id int);"
-                "CREATE TABLE parted(id int, k text) PARTITION BY LIST (k);"
-                "CREATE TABLE parted_a PARTITION OF parted FOR VALUES IN ('a');"
-                "CREATE VIEW v AS SELECT * FROM plain; CREATE TABLE secret(id int);"
-                "GRANT USAGE ON SCHEMA sales, \"Other\" TO PUBLIC;"
-                "GRANT SELECT ON ALL TABLES IN SCHEMA public, sales, \"Other\" TO PUBLIC;"
-                "REVOKE SELECT ON secret FROM PUBLIC;"
-                "CREATE TEMPORARY TABLE mine(id int)");
+    server->sql(
+        "CREATE SCHEMA sales; CREATE SCHEMA \"Other\";"
+        "CREATE TABLE plain(id int); CREATE TABLE \"Mixed Case \"\"Q\"\"\"(id int); CREATE TABLE \"a.b\"(id int);"
+        "CREATE TABLE sales.orders(id int); CREATE TABLE \"Other\".\"x.y\"(id int);"
+        "CREATE TABLE parted(id int, k text) PARTITION BY LIST (k);"
+        "CREATE TABLE parted_a PARTITION OF parted FOR VALUES IN ('a');"
+        "CREATE VIEW v AS SELECT * FROM plain; CREATE TABLE secret(id int);"
+        "GRANT USAGE ON SCHEMA sales, \"Other\" TO PUBLIC;"
+        "GRANT SELECT ON ALL TABLES IN SCHEMA public, sales, \"Other\" TO PUBLIC;"
+        "REVOKE SELECT ON secret FROM PUBLIC;"
+        "CREATE TEMPORARY TABLE mine(id int)");
     auto names = listed(user);
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"Mixed Case \"Q\"", "Other.x.y", "a.b", "parted", "plain",
-                                               "sales.orders"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"Mixed Case \"Q\"", "Other.x.y", "a.b", "parted", "plain", "sales.orders"}));
 }
 
 // Every listed name reaches its table, and a plain output name lands in the current schema.
 TEST_F(ServerEngineTest, SchemasAndQuotedNamesReachTheirTables) {
-    server->sql("CREATE SCHEMA sales; CREATE SCHEMA \"Other\";"
-                "CREATE TABLE sales.orders(id int, k text); CREATE TABLE \"Mixed Case \"\"Q\"\"\"(id int, k text);"
-                "CREATE TABLE \"a.b\"(id int, k text); CREATE TABLE \"Other\".\"x.y\"(id int, k text);"
-                "INSERT INTO sales.orders VALUES (1,'x'),(2,'x'),(3,'y');"
-                "INSERT INTO \"Mixed Case \"\"Q\"\"\" SELECT * FROM sales.orders;"
-                "INSERT INTO \"a.b\" SELECT * FROM sales.orders; INSERT INTO \"Other\".\"x.y\" SELECT * FROM sales.orders");
+    server->sql(
+        "CREATE SCHEMA sales; CREATE SCHEMA \"Other\";"
+        "CREATE TABLE sales.orders(id int, k text); CREATE TABLE \"Mixed Case \"\"Q\"\"\"(id int, k text);"
+        "CREATE TABLE \"a.b\"(id int, k text); CREATE TABLE \"Other\".\"x.y\"(id int, k text);"
+        "INSERT INTO sales.orders VALUES (1,'x'),(2,'x'),(3,'y');"
+        "INSERT INTO \"Mixed Case \"\"Q\"\"\" SELECT * FROM sales.orders;"
+        "INSERT INTO \"a.b\" SELECT * FROM sales.orders; INSERT INTO \"Other\".\"x.y\" SELECT * FROM sales.orders");
     const struct {
         const char* table;
         const char* output;
@@ -108,7 +112,12 @@ TEST_F(ServerEngineTest, RowsAreNumberedByThePrimaryKeyOrElseThePhysicalOrder) {
     server->sql("CREATE TABLE keyed(code text, part bigint, v text, PRIMARY KEY (code, part));"
                 "INSERT INTO keyed VALUES ('b',1,'x'),('a',2,'x'),('a',1,'x'),('c',1,'y');"
                 "CREATE TABLE heap(v text, n numeric);"
-                "INSERT INTO heap VALUES ('x',1),('x',2),('y',3); UPDATE heap SET n = 10 WHERE n = 1");
+                "INSERT INTO heap VALUES ('x',1),('x',2),('y',3); UPDATE heap SET n = 10 WHERE n = 1;"
+                // Partitions are read in the order they were made (by tableoid), each in its physical order.
+                "CREATE TABLE parted(v text, n numeric) PARTITION BY RANGE (n);"
+                "CREATE TABLE parted_high PARTITION OF parted FOR VALUES FROM (100) TO (MAXVALUE);"
+                "CREATE TABLE parted_low PARTITION OF parted FOR VALUES FROM (MINVALUE) TO (100);"
+                "INSERT INTO parted VALUES ('x',1),('x',200),('y',2)");
     const struct {
         const char* table;
         bool keepLast;
@@ -118,6 +127,7 @@ TEST_F(ServerEngineTest, RowsAreNumberedByThePrimaryKeyOrElseThePhysicalOrder) {
         {"keyed", true, {"b|1|x", "c|1|y"}},
         {"heap", false, {"x|2", "y|3"}}, // the updated row moved behind the others
         {"heap", true, {"x|10", "y|3"}},
+        {"parted", false, {"x|200", "y|2"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.table) + (c.keepLast ? " last" : " first"));
@@ -126,7 +136,7 @@ TEST_F(ServerEngineTest, RowsAreNumberedByThePrimaryKeyOrElseThePhysicalOrder) {
         ASSERT_TRUE(result.complete()) << result.failure;
         EXPECT_EQ(server->rows("SELECT * FROM \"Result\" ORDER BY 1, 2"), c.kept);
         EXPECT_EQ(server->rows("SELECT count(*) FROM information_schema.columns WHERE table_name = 'Result'"),
-                  std::vector<std::string>{c.table == std::string("keyed") ? "3" : "2"})
+                  std::vector<std::string>{std::string(c.table) == "keyed" ? "3" : "2"})
             << "the numbering column is not copied";
     }
 }
@@ -173,42 +183,53 @@ TEST_F(ServerEngineTest, ALockHeldByAnotherSessionEndsTheRunWithOneReport) {
     EXPECT_EQ(leftovers(), 0);
 }
 
-// The client is killed while its run waits to replace the old output: the server undoes the run, so the
-// old table, the source and the catalogue are as they were, and nothing of the run stays.
-TEST_F(ServerEngineTest, AKilledClientChangesNothingAndLeavesNothing) {
+// The client is killed, or interrupted with Ctrl-C, while its run waits to replace the old output: the
+// server undoes the run, so the old table, the source and the catalogue are as they were, and nothing of
+// the run stays. Ctrl-C cancels the waiting statement and the program says so and fails.
+TEST_F(ServerEngineTest, AKilledOrInterruptedClientChangesNothingAndLeavesNothing) {
     server->sql("CREATE TABLE t(id int, a text); INSERT INTO t SELECT g, 'k' || (g % 7) FROM generate_series(1, 500) g;"
                 "CREATE TABLE \"Old\"(z text); INSERT INTO \"Old\" VALUES ('old')");
     auto other = db::pg::Session::connect(uri, "");
-    other->run("BEGIN; LOCK TABLE \"Old\" IN ACCESS EXCLUSIVE MODE");
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::setenv("ROWSIFTER_SERVER_DEADLINE", "300", 1);
-        ::execl(ROWSIFTER_CLI, ROWSIFTER_CLI, "-q", "-d", uri.c_str(), "-t", "t", "-f", "a", "-o", "Old", "--replace",
-                "--removed-into", "Gone", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    // Wait (no time is asserted) until the run blocks on the old table, past its scan and copies.
-    std::vector<std::string> waiting;
-    for (int i = 0; i < 1200 && waiting.empty(); ++i) {
-        waiting = server->rows("SELECT pid FROM pg_stat_activity WHERE wait_event_type = 'Lock'");
-        if (waiting.empty())
+    for (const int signal : {SIGKILL, SIGINT}) {
+        SCOPED_TRACE(signal == SIGKILL ? "killed" : "interrupted");
+        other->run("BEGIN; LOCK TABLE \"Old\" IN ACCESS EXCLUSIVE MODE");
+        const std::string err = dir.file("err.txt");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::setenv("ROWSIFTER_SERVER_DEADLINE", "300", 1);
+            if (!::freopen(err.c_str(), "w", stderr))
+                ::_exit(126);
+            ::execl(ROWSIFTER_CLI, ROWSIFTER_CLI, "-q", "-d", uri.c_str(), "-t", "t", "-f", "a", "-o", "Old",
+                    "--replace", "--removed-into", "Gone", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // Wait (no time is asserted) until the run blocks on the old table, past its scan and copies.
+        std::vector<std::string> waiting;
+        for (int i = 0; i < 1200 && waiting.empty(); ++i) {
+            waiting = server->rows("SELECT pid FROM pg_stat_activity WHERE wait_event_type = 'Lock'");
+            if (waiting.empty())
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        ::kill(child, signal);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        other->run("ROLLBACK");
+        ASSERT_EQ(waiting.size(), 1u) << "the run never reached the locked table";
+        if (signal == SIGINT) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+            EXPECT_NE(dedupe_test::slurp(err).find("Cancelled"), std::string::npos) << dedupe_test::slurp(err);
+        }
+        for (int i = 0; i < 1200; ++i) {
+            if (server->rows("SELECT count(*) FROM pg_stat_activity WHERE pid = " + waiting[0]) ==
+                std::vector<std::string>{"0"})
+                break;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        EXPECT_EQ(server->rows("SELECT * FROM \"Old\""), std::vector<std::string>{"old"});
+        EXPECT_EQ(server->rows("SELECT count(*) FROM t"), std::vector<std::string>{"500"});
+        EXPECT_EQ(server->rows("SELECT count(*) FROM pg_class WHERE relname = 'Gone'"), std::vector<std::string>{"0"});
+        EXPECT_EQ(leftovers(), 0);
     }
-    ::kill(child, SIGKILL);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    other->run("ROLLBACK");
-    ASSERT_EQ(waiting.size(), 1u) << "the run never reached the locked table";
-    for (int i = 0; i < 1200; ++i) {
-        if (server->rows("SELECT count(*) FROM pg_stat_activity WHERE pid = " + waiting[0]) ==
-            std::vector<std::string>{"0"})
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    EXPECT_EQ(server->rows("SELECT * FROM \"Old\""), std::vector<std::string>{"old"});
-    EXPECT_EQ(server->rows("SELECT count(*) FROM t"), std::vector<std::string>{"500"});
-    EXPECT_EQ(server->rows("SELECT count(*) FROM pg_class WHERE relname = 'Gone'"), std::vector<std::string>{"0"});
-    EXPECT_EQ(leftovers(), 0);
 }
 
 } // namespace

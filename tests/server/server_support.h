@@ -48,12 +48,12 @@ private:
 } // namespace servertest
 
 // In a test that needs the server: skips saying why when the cluster could not be made, fails under CI.
-#define ROWSIFTER_REQUIRE_SERVER()                                                                             \
-    do {                                                                                                       \
-        const auto& reason = ::servertest::cluster().skip;                                                     \
-        if (!reason.empty()) {                                                                                 \
-            if (::testsupport::ciRun())                                                                        \
-                FAIL() << "the PostgreSQL test cluster is missing under CI: " << reason;                       \
-            GTEST_SKIP() << "no PostgreSQL test cluster: " << reason;                                          \
-        }                                                                                                      \
+#define ROWSIFTER_REQUIRE_SERVER()                                                                                     \
+    do {                                                                                                               \
+        const auto& reason = ::servertest::cluster().skip;                                                             \
+        if (!reason.empty()) {                                                                                         \
+            if (::testsupport::ciRun())                                                                                \
+                FAIL() << "the PostgreSQL test cluster is missing under CI: " << reason;                               \
+            GTEST_SKIP() << "no PostgreSQL test cluster: " << reason;                                                  \
+        }                                                                                                              \
     } while (false)
