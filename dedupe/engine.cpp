@@ -205,7 +205,7 @@ private:
     }
 
     // A disk that has less room than the copy certainly needs would fill up in the middle of it. The work
-    // table is kept in the temporary folder (an encrypted file's in memory).
+    // table is kept in the temporary folder.
     void ensureRoomForCopy() {
         const db::FreeSpace space = conn().workTableSpace();
         if (space.bytes < 0)

@@ -140,7 +140,8 @@ sqlite::DatabasePtr Engine::openHandle(const sqlite::Api& api, const std::string
 }
 
 void Engine::configure() {
-    exec("PRAGMA cache_size = -65536");
+    // The file is read in order and its new table written once: a small cache does, and keeps memory low.
+    exec("PRAGMA cache_size = -16384");
     // Sorts, statement journals and work tables of an encrypted file stay in memory: SQLite would write
     // them to temporary files unencrypted.
     if (mayBeEncrypted(m_fileClass.kind))

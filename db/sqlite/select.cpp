@@ -10,11 +10,12 @@ namespace db::sqlite {
 std::shared_ptr<RecordSource> Engine::query(const dialect::Select& select, int cursorType) {
     const dialect::Select* s = &select;
     commitPending();
-    const TableInfo t = describe(s->table);
+    TableInfo t = describe(s->table);
     WorkTable* work = workTable(t);
     if (work && !work->gone.empty()) {
         applyRecordedDeletes(*work);
         commitPending();
+        t = describe(s->table); // a borrowed table is a real copy now
     }
 
     std::vector<int> indexes;
@@ -37,14 +38,14 @@ std::shared_ptr<RecordSource> Engine::query(const dialect::Select& select, int c
             i == t.rowidAlias ? adInteger : dataTypeFromDeclared(t.columns[static_cast<std::size_t>(i)].declaredType);
         fields.push_back(std::move(f));
     }
-    const std::string selectList = joinQuoted(t, indexes);
+    const std::string selectList = joinRead(t, indexes);
 
     std::string condition;
     if (s->where) {
         const int i = t.columnIndex(s->where->column);
         if (i < 0)
             noSuchColumn(s->where->column, t.name);
-        condition = quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name) + " = ?1";
+        condition = t.columnSql(i) + " = ?1";
     }
     int orderIndex = -1;
     if (s->orderBy) {
@@ -61,7 +62,7 @@ std::shared_ptr<RecordSource> Engine::query(const dialect::Select& select, int c
         TableWindow window;
         window.columns = std::move(fields);
         for (int i : indexes)
-            window.columnSql.push_back(quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name));
+            window.columnSql.push_back(t.columnSql(i));
         window.table = t.name;
         window.from = t.qualified();
         window.rowid = t.rowid;
@@ -69,6 +70,8 @@ std::shared_ptr<RecordSource> Engine::query(const dialect::Select& select, int c
         if (s->where)
             window.conditionValue = s->where->value;
         window.snapshot = cursorType == adOpenStatic;
+        if (work && work->gone.empty() && !s->where)
+            window.rowCount = work->rowCount; // rows read in place: counted once while they cannot change
         auto source = makeLazySource(shared_from_this(), std::move(window));
         if (work && cursorType == adOpenStatic)
             work->snapshots.push_back(source);
@@ -79,8 +82,7 @@ std::shared_ptr<RecordSource> Engine::query(const dialect::Select& select, int c
     if (!condition.empty())
         text += " WHERE " + condition;
     if (s->orderBy) {
-        text += " ORDER BY " + quoteIdentifier(t.columns[static_cast<std::size_t>(orderIndex)].name) +
-                (s->orderBy->descending ? " DESC" : "");
+        text += " ORDER BY " + t.columnSql(orderIndex) + (s->orderBy->descending ? " DESC" : "");
         if (!t.rowid.empty() && orderIndex != t.rowidAlias)
             text += ", " + t.rowid; // ties keep stored order
     } else if (!t.rowid.empty()) {
@@ -118,6 +120,8 @@ void Engine::selectInto(const dialect::Select& s) {
     // A work table is made outside the file (ATTACH cannot run inside a transaction, so not while the
     // caller holds one open).
     const bool work = declaredWork(target) && !m_heldTransaction;
+    if (work && s.columns.empty() && !s.where && !s.orderBy && borrowRows(t, target))
+        return;
     TableInfo made;
     made.name = target;
     if (work)
@@ -139,15 +143,14 @@ void Engine::selectInto(const dialect::Select& s) {
     // A STRICT source stays STRICT: its ANY columns would otherwise turn text such as '007' into numbers.
     create += t.strict ? ") STRICT" : ")";
 
-    const std::string list = joinQuoted(t, indexes);
-    std::string insert =
-        "INSERT INTO " + made.qualified() + " (" + list + ") SELECT " + list + " FROM " + t.qualified();
+    std::string insert = "INSERT INTO " + made.qualified() + " (" + joinQuoted(t, indexes) + ") SELECT " +
+                         joinRead(t, indexes) + " FROM " + t.qualified();
     std::vector<std::string> conditions;
     if (s.where) {
         const int i = t.columnIndex(s.where->column);
         if (i < 0)
             noSuchColumn(s.where->column, t.name);
-        conditions.push_back(quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name) + " = ?1");
+        conditions.push_back(t.columnSql(i) + " = ?1");
     }
     // Rows whose delete is recorded are left out as they are read.
     WorkTable* from = workTable(t);
@@ -163,8 +166,7 @@ void Engine::selectInto(const dialect::Select& s) {
         const int i = t.columnIndex(s.orderBy->column);
         if (i < 0)
             noSuchColumn(s.orderBy->column, t.name);
-        insert += " ORDER BY " + quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name) +
-                  (s.orderBy->descending ? " DESC" : "");
+        insert += " ORDER BY " + t.columnSql(i) + (s.orderBy->descending ? " DESC" : "");
         if (!t.rowid.empty())
             insert += ", " + t.rowid;
     } else if (!t.rowid.empty()) {
@@ -178,6 +180,8 @@ void Engine::selectInto(const dialect::Select& s) {
         // header.
         if (work)
             touchFile();
+        if (from)
+            ensureBorrowedUnchanged(*from);
         exec(create, target);
         {
             auto stmt = prepare(insert, t.name);
