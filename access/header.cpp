@@ -133,6 +133,11 @@ bool requirePassword(const std::string& path, const std::string& typed) {
 }
 
 bool isAccessFile(const std::string& path) {
+    // Only a regular file is read: a FIFO would block the read for good, and a device or folder is no
+    // Access file either (the database layer then says what it is).
+    std::error_code kind;
+    if (!std::filesystem::is_regular_file(path, kind))
+        return false;
     std::ifstream in(path, std::ios::binary);
     std::string head(db::kFileHeadBytes, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));

@@ -38,6 +38,12 @@ public:
     virtual long long tableBytes(const std::string& table) = 0;
     // Where declared work tables are kept, and the bytes free there for this user.
     virtual FreeSpace workTableSpace() const = 0;
+    // The folder of the database's own file and the bytes free there; none for a server (folder empty,
+    // bytes -1).
+    virtual FreeSpace fileFolderSpace() const { return {}; }
+    // Work tables declared afterwards are kept beside the file, for a temporary folder without room; a
+    // back-end that keeps its work elsewhere (a server) ignores it.
+    virtual void keepWorkBesideFile() {}
 
     // A transaction the caller holds open: what runs until commitTransaction becomes durable together or
     // not at all; a statement that fails inside it is undone alone. Closing without a commit undoes it.

@@ -1,4 +1,5 @@
 #include "db/catalogue.h"
+#include "db/ascii.h"
 #include "db/connection.h"
 #include "db/recordset.h"
 #include "db/types.h"
@@ -29,6 +30,22 @@ std::optional<std::vector<std::string>> GetAccessTableNames(const std::string& p
     schema.Close();
     connection.Close();
     return names;
+}
+
+std::optional<std::string> VirtualTableModule(const std::string& connectionString, const std::string& name) {
+    Connection connection;
+    connection.Mode = adModeRead;
+    connection.Open(connectionString);
+    Recordset schema = connection.OpenSchema(adSchemaTables);
+    std::optional<std::string> module;
+    for (; !schema.EOF_() && !module; schema.MoveNext()) {
+        const Value description = schema.field("DESCRIPTION").Value;
+        if (!description.isNull() && ascii::equalNoCase(schema.field("TABLE_NAME").Value.toText(), name))
+            module = description.toText();
+    }
+    schema.Close();
+    connection.Close();
+    return module;
 }
 
 } // namespace db

@@ -101,6 +101,14 @@ FreeSpace Connection::workTableSpace() const {
     return openBackend().workTableSpace();
 }
 
+FreeSpace Connection::fileFolderSpace() const {
+    return openBackend().fileFolderSpace();
+}
+
+void Connection::keepWorkBesideFile() {
+    openBackend().keepWorkBesideFile();
+}
+
 void Connection::setProperty(const std::string& name, const Value& value) {
     m_state->properties[knownProperty(name)] = value;
 }

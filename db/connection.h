@@ -43,6 +43,10 @@ public:
     // free there (bytes -1: unknown, or they are kept in memory).
     long long tableBytes(const std::string& table);
     FreeSpace workTableSpace() const;
+    // The database's own folder and the bytes free there; work tables declared afterwards are kept there
+    // (as temporary files deleted on close) when asked, for a temporary folder without room.
+    FreeSpace fileFolderSpace() const;
+    void keepWorkBesideFile();
 
     // Provider property by name; "Jet OLEDB:Max Locks Per File" is accepted, unknown names throw 3265.
     void setProperty(const std::string& name, const Value& value);

@@ -231,21 +231,31 @@ std::string asLines(std::string text) {
     return lines;
 }
 
+// With --json the report goes into the JSON object instead.
 class PrintingReporter : public core::Reporter {
 public:
+    explicit PrintingReporter(bool silent) : m_silent(silent) {}
     void report(const std::string& description, const std::string& location, int statement) override {
-        std::cerr << "\n" << asLines(core::buildErrorReportText(description, location, statement)) << "\n\n";
+        if (!m_silent)
+            std::cerr << "\n" << asLines(core::buildErrorReportText(description, location, statement)) << "\n\n";
     }
+
+private:
+    bool m_silent;
 };
 
 class CliHost : public dedupe::EngineHost {
 public:
-    CliHost(std::string output, std::vector<std::string> tables, bool quiet)
-        : m_output(std::move(output)), m_tables(std::move(tables)), m_terminal(isatty(STDERR_FILENO)), m_quiet(quiet) {}
+    CliHost(std::string output, std::vector<std::string> tables, bool quiet, bool json)
+        : m_output(std::move(output)), m_tables(std::move(tables)), m_terminal(isatty(STDERR_FILENO)), m_quiet(quiet),
+          m_json(json), m_reporter(json) {}
 
     std::string outputName() const override { return m_output; }
+    // As the database compares names: a listed table named like the output in other letter case is the
+    // table the output replaces.
     bool isTableListed(const std::string& name) const override {
-        return std::find(m_tables.begin(), m_tables.end(), name) != m_tables.end();
+        return std::any_of(m_tables.begin(), m_tables.end(),
+                           [&](const std::string& t) { return dedupe::sameTableName(t, name); });
     }
     void setProgressMaximum(double maximum) override {
         m_maximum = static_cast<long long>(maximum);
@@ -284,7 +294,7 @@ public:
     void bindResult(const db::Recordset&) override {}
     void clearResult() override {}
     void messageBox(const std::string& text) override {
-        if (text != dedupe::text::kDone)
+        if (text != dedupe::text::kDone && !m_json)
             std::cerr << "rowsifter-cli: " << text << "\n";
     }
     void yield() override {}
@@ -316,6 +326,7 @@ private:
     std::vector<std::string> m_tables;
     bool m_terminal;
     bool m_quiet;
+    bool m_json;
     bool m_barOpen = false;
     long long m_maximum = 0;
     long long m_lastShown = -1;
@@ -394,7 +405,11 @@ private:
         out += ", \"seconds\": " + std::string(secondsText);
         if (!ok) {
             out += ", \"error\": " + jsonString(error);
-            out += ", \"kept\": " + jsonString(kept.empty() ? cli_text::nothingChanged() : kept);
+            // The copy of an Access file stays, whatever happened after it was written.
+            std::string said = kept.empty() && copiedInto.empty() ? cli_text::nothingChanged() : kept;
+            if (!copiedInto.empty())
+                said = cli_text::copyKept(copiedInto) + (said.empty() ? "" : " " + said);
+            out += ", \"kept\": " + jsonString(said);
         }
         std::cout << out << "}" << std::endl;
     }
@@ -403,8 +418,11 @@ private:
     std::chrono::steady_clock::time_point m_started;
 };
 
-bool listed(const std::vector<std::string>& tables, const std::string& name) {
-    return std::find(tables.begin(), tables.end(), name) != tables.end();
+// The listed table of that name as the database compares names; empty when none.
+std::string listedAs(const std::vector<std::string>& tables, const std::string& name) {
+    const auto found = std::find_if(tables.begin(), tables.end(),
+                                    [&](const std::string& t) { return dedupe::sameTableName(t, name); });
+    return found == tables.end() ? std::string() : *found;
 }
 
 int run(const Options& options) {
@@ -445,38 +463,49 @@ int run(const Options& options) {
 
     std::vector<std::string> tables;
     std::vector<std::string> fields;
+    std::string table; // as the file stores its name
     try {
         auto found = db::GetAccessTableNames(database, connectionString);
         if (!found)
             return outcome.fail(cli_text::noDatabaseFile(database));
         tables = std::move(*found);
-        if (!listed(tables, options.table))
-            return outcome.fail(cli_text::tableNotFound(options.table, database, joinNames(tables, 20), tables.empty()));
-        fields = fieldNames(connectionString, options.table);
+        table = listedAs(tables, options.table);
+        if (table.empty()) {
+            if (auto module = db::VirtualTableModule(connectionString, options.table))
+                return outcome.fail(cli_text::virtualTable(options.table, *module));
+            return outcome.fail(
+                cli_text::tableNotFound(options.table, database, joinNames(tables, 20), tables.empty()));
+        }
+        fields = fieldNames(connectionString, table);
     } catch (const db::Error& error) {
         return outcome.fail(error.description());
     }
     for (std::size_t i = 0; i < options.fields.size(); ++i) {
         const std::string& name = options.fields[i];
         if (std::find(fields.begin(), fields.end(), name) == fields.end())
-            return outcome.fail(cli_text::fieldNotFound(name, options.table, database, joinNames(fields, 40)));
+            return outcome.fail(cli_text::fieldNotFound(name, table, database, joinNames(fields, 40)));
         if (std::find(options.fields.begin(), options.fields.begin() + static_cast<long>(i), name) !=
             options.fields.begin() + static_cast<long>(i))
             return outcome.fail(cli_text::fieldTwice(name));
     }
 
-    dedupe::EngineInputs inputs = dedupe::makeEngineInputs(connectionString, options.table, fields, options.fields);
+    dedupe::EngineInputs inputs = dedupe::makeEngineInputs(connectionString, table, fields, options.fields);
     inputs.options.keepLast = options.keepLast;
     inputs.options.rules.ignoreCase = options.ignoreCase;
     inputs.options.rules.trim = options.trim;
     inputs.options.removedInto = options.removedInto;
 
-    // An existing table is replaced only when asked: without --replace nothing changes.
-    // (The chosen table itself is never replaced: the engine refuses that name with its own message.)
+    // Names the engine refuses are refused here, for a dry run too, and said once.
+    if (const std::string refusal = dedupe::refusalFor(inputs, options.output); !refusal.empty())
+        return outcome.fail(refusal);
+    // An existing table is replaced only when asked: without --replace nothing changes, and a dry run
+    // answers so as well.
     std::string existing;
     for (const std::string& name : {options.output, options.removedInto})
-        if (!name.empty() && name != options.table && listed(tables, name) && existing.empty())
-            existing = name;
+        if (!name.empty() && existing.empty())
+            existing = listedAs(tables, name);
+    if (!existing.empty() && !options.replace)
+        return outcome.fail(cli_text::existsWithoutReplace(existing));
 
     if (options.dryRun) {
         try {
@@ -489,26 +518,21 @@ int run(const Options& options) {
         }
         outcome.outputExists = !existing.empty();
         if (!existing.empty())
-            outcome.note(cli_text::wouldNeedReplace(existing, options.replace));
+            outcome.note(cli_text::wouldReplace(existing));
         return outcome.succeed(
             cli_text::wouldDo(outcome.rowsRead, outcome.rowsRemoved, outcome.rowsWritten, options.output));
     }
-    if (!existing.empty() && !options.replace)
-        return outcome.fail(cli_text::existsWithoutReplace(existing));
-
-    CliHost host(options.output, tables, options.quiet || options.json);
+    CliHost host(options.output, tables, options.quiet || options.json, options.json);
     const dedupe::RunResult result = dedupe::CreateTableWithoutDuplicates(inputs, host);
     host.setProgressValue(0); // closes a progress bar left open
     outcome.rowsRead = result.rowsRead;
     outcome.rowsRemoved = result.rowsRemoved;
-    if (!result.started)
-        return outcome.fail(result.refusal); // with --json said here; otherwise already printed by the host
+    if (!result.started) // the host has printed the refusal, unless for --json
+        return options.json ? outcome.fail(result.refusal) : kExitFailed;
     // The report above said what failed and what was kept; the summary is only for a complete table.
     if (!result.complete())
         return outcome.fail(options.json && !result.failure.empty() ? result.failure : cli_text::notWritten(options.output),
                             result.kept);
-    if (result.scratchLeft)
-        outcome.note(cli_text::workTableLeft(dedupe::ScratchTableName, database));
     outcome.rowsWritten = result.rowsWritten;
     return outcome.succeed(cli_text::summary(result.rowsRead, result.rowsRemoved, result.rowsWritten, options.output));
 }
@@ -538,7 +562,10 @@ int main(int argc, char** argv) {
     try {
         return run(options);
     } catch (const std::exception& error) {
-        std::cerr << "rowsifter-cli: " << error.what() << "\n";
+        if (options.json)
+            std::cout << "{\"ok\": false, \"error\": " << cli_text::jsonString(error.what()) << "}" << std::endl;
+        else
+            std::cerr << "rowsifter-cli: " << error.what() << "\n";
         return kExitFailed;
     }
 }

@@ -64,11 +64,6 @@ std::string summary(long long read, long long removed, long long written, const 
            output + "'.";
 }
 
-std::string workTableLeft(const std::string& workTable, const std::string& database) {
-    return "warning: the work table '" + workTable + "' could not be removed from '" + database +
-           "'; the next run removes it.";
-}
-
 std::string rowsScanned(long long row, long long maximum) {
     return "rowsifter-cli: " + std::to_string(row) + " of " + std::to_string(maximum) + " rows scanned";
 }
@@ -103,10 +98,17 @@ std::string existsWithoutReplace(const std::string& table) {
            "' exists already; nothing was changed. Give --replace to replace it, or choose another name.";
 }
 
-std::string wouldNeedReplace(const std::string& table, bool replaceGiven) {
-    return "a table '" + table + "' exists already" +
-           (replaceGiven ? std::string("; the run would replace it (--replace).")
-                         : std::string("; the run would need --replace to replace it."));
+std::string wouldReplace(const std::string& table) {
+    return "a table '" + table + "' exists already; the run would replace it (--replace).";
+}
+
+std::string virtualTable(const std::string& table, const std::string& module) {
+    return "'" + table + "' is a virtual table (module " + module +
+           "): its rows belong to that module, so it is not offered; only ordinary tables are de-duplicated.";
+}
+
+std::string copyKept(const std::string& copy) {
+    return "The SQLite copy '" + copy + "' was written and is kept.";
 }
 
 std::string wouldDo(long long read, long long removed, long long written, const std::string& output) {

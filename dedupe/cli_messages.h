@@ -30,9 +30,11 @@ Options:
       --removed-into NAME also write the removed rows, all their fields, into a new table NAME; both
                           tables are written, or neither
       --dry-run           read and compare only: print how many rows would be read, removed and
-                          written, and change nothing (the file is opened read-only; no work table).
+                          written, and change nothing (the file is opened read-only; no work table);
+                          what the run would refuse is refused the same way.
                           With --removed-into, the removed rows are counted, not written.
-      --json              the summary as one JSON object on standard output, on failure too
+      --json              the summary as one JSON object on standard output, on failure too, and
+                          nothing on standard error
       --sqlite-copy PATH  the database is a Microsoft Access file, which is only read: copy its tables
                           into a new SQLite database PATH (an existing file is refused); with --table,
                           --field and --output, then remove the duplicates in the copy
@@ -67,7 +69,6 @@ std::string fieldNotFound(const std::string& field, const std::string& table, co
 std::string fieldTwice(const std::string& field);
 std::string notWritten(const std::string& output);
 std::string summary(long long read, long long removed, long long written, const std::string& output);
-std::string workTableLeft(const std::string& workTable, const std::string& database);
 std::string rowsScanned(long long row, long long maximum);
 std::string keepWhich(const std::string& value);
 std::string accessNeedsCopy(const std::string& database);
@@ -75,7 +76,9 @@ std::string notAnAccessFile(const std::string& database);
 std::string copyingTable(const std::string& table, int number, int count);
 std::string copied(std::size_t tables, long long rows, const std::string& path);
 std::string existsWithoutReplace(const std::string& table);
-std::string wouldNeedReplace(const std::string& table, bool replaceGiven);
+std::string wouldReplace(const std::string& table);
+std::string virtualTable(const std::string& table, const std::string& module);
+std::string copyKept(const std::string& copy);
 std::string wouldDo(long long read, long long removed, long long written, const std::string& output);
 std::string nothingChanged();
 // A text as a JSON string, quotes included; bytes that are not UTF-8 become U+FFFD.

@@ -1,6 +1,7 @@
 #include "dedupe/engine.h"
 #include "core/trap.h"
 #include "db/ascii.h"
+#include "db/catalogue.h"
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/recordset.h"
@@ -30,25 +31,43 @@ public:
     RunningScope& operator=(const RunningScope&) = delete;
 };
 
-// Table names are compared the way the database compares them: ASCII letters without regard to case.
+} // namespace
+
 bool sameTableName(std::string_view a, std::string_view b) {
     return db::ascii::equalNoCase(a, b);
 }
 
-// Names the run must not work with, because it would destroy the user's table or its own work table.
+namespace {
+
+bool inInternalNamespace(std::string_view name) {
+    return db::ascii::startsWithNoCase(name, db::kInternalTablePrefix);
+}
+
+} // namespace
+
+// Names the run must not work with, because it would destroy the user's table or its own work table, or
+// write a table the program hides as its own.
 std::string refusalFor(const EngineInputs& inputs, const std::string& output) {
-    if (!output.empty() && sameTableName(output, inputs.TableName))
+    if (output.empty())
+        return text::kNoOutputName;
+    if (sameTableName(output, inputs.TableName))
         return text::outputIsChosenTable(output, inputs.TableName);
     if (sameTableName(output, ScratchTableName))
         return text::outputIsWorkTable(output);
+    if (inInternalNamespace(output))
+        return text::internalName(output);
     if (sameTableName(inputs.TableName, ScratchTableName))
         return text::chosenIsWorkTable(inputs.TableName);
     const std::string& removed = inputs.options.removedInto;
     if (!removed.empty() && (sameTableName(removed, inputs.TableName) || sameTableName(removed, output) ||
                              sameTableName(removed, ScratchTableName) || sameTableName(removed, RemovedWorkTableName)))
         return text::removedTableNameTaken(removed);
+    if (inInternalNamespace(removed))
+        return text::internalName(removed);
     return {};
 }
+
+namespace {
 
 void appendDecimal(std::string& text, long long number) {
     char digits[24];
@@ -101,8 +120,8 @@ class Run {
 public:
     Run(const EngineInputs& inputs, EngineHost& host)
         : m_inputs(inputs), m_host(host), m_trap(core::location(kEngineProcedure), host.reporter()),
-          m_scratchBracket(db::quoteBracket(ScratchTableName)), m_scratchBackquote(db::quoteBackquote(ScratchTableName)) {
-    }
+          m_scratchBracket(db::quoteBracket(ScratchTableName)),
+          m_scratchBackquote(db::quoteBackquote(ScratchTableName)) {}
 
     RunResult execute() {
         m_result.started = true;
@@ -174,25 +193,50 @@ private:
         if (workTest(112, [&] { return m_host.isTableListed(output); }))
             m_replaced = output;
         if (workTest(116, [&] { return m_host.isTableListed(ScratchTableName); })) {
-            work(118, [&] { conn().Execute("DROP TABLE " + m_scratchBracket); });
+            bool dropped = false;
+            if (!dropIfThere(118, ScratchTableName, dropped))
+                m_result.scratchLeft = true;
+            if (dropped)
+                leftoverDropped(ScratchTableName);
         } else if (!m_failure) {
             // A work table the list does not show (left by an earlier run since the list was filled) would
             // otherwise make the copy below fail.
-            dropQuietly(ScratchTableName);
+            if (dropQuietly(ScratchTableName))
+                leftoverDropped(ScratchTableName);
         }
-        if (keepsRemoved() && !m_failure)
-            dropQuietly(RemovedWorkTableName);
+        if (keepsRemoved() && !m_failure && dropQuietly(RemovedWorkTableName))
+            leftoverDropped(RemovedWorkTableName);
+    }
+
+    void leftoverDropped(const char* table) {
+        m_leftoverDropped += (m_leftoverDropped.empty() ? "" : "', '") + std::string(table);
+    }
+
+    // A drop whose table is already gone has met its aim: the run goes on. Any other failure stops it.
+    // `dropped` tells whether this drop removed the table.
+    bool dropIfThere(int statement, const std::string& table, bool& dropped) {
+        return work(statement, [&] {
+            try {
+                conn().Execute("DROP TABLE " + db::quoteBracket(table));
+                dropped = true;
+            } catch (const db::Error& e) {
+                if (e.number() != db::err::NoSuchTable)
+                    throw;
+            }
+        });
     }
 
     // The work table of the removed rows, when they are kept: a copy of the work table from which each row
     // that survives is deleted, so that it ends holding exactly the removed rows.
     bool keepsRemoved() const { return !m_inputs.options.removedInto.empty(); }
 
-    void dropQuietly(const std::string& table) {
+    // Whether the table was there and is gone now.
+    bool dropQuietly(const std::string& table) {
         try {
             conn().Execute("DROP TABLE " + db::quoteBracket(table));
+            return true;
         } catch (const db::Error&) {
-            // none there, or the file no longer allows it
+            return false; // none there, or the file no longer allows it
         }
     }
 
@@ -205,7 +249,7 @@ private:
     }
 
     // A disk that has less room than the copy certainly needs would fill up in the middle of it. The work
-    // table is kept in the temporary folder.
+    // table is kept in the temporary folder, or, when that has too little room, beside the database file.
     void ensureRoomForCopy() {
         const db::FreeSpace space = conn().workTableSpace();
         if (space.bytes < 0)
@@ -217,8 +261,13 @@ private:
         if (!ec && static_cast<long long>(fileBytes) <= space.bytes)
             return;
         const long long needed = conn().tableBytes(m_inputs.TableName);
-        if (needed >= 0 && needed > space.bytes)
-            throw db::Error(db::err::DiskFull, text::notEnoughRoom(m_inputs.TableName, space.folder, needed, space.bytes));
+        if (needed < 0 || needed <= space.bytes)
+            return;
+        const db::FreeSpace beside = conn().fileFolderSpace();
+        if (beside.bytes >= 0 && needed > beside.bytes)
+            throw db::Error(db::err::DiskFull, text::notEnoughRoom(m_inputs.TableName, needed, space.folder,
+                                                                   space.bytes, beside.folder, beside.bytes));
+        conn().keepWorkBesideFile();
     }
 
     // The identifier: the last 4-byte integer column of the copy.
@@ -338,16 +387,15 @@ private:
                 });
             }
             // (180) Framed key parts leave no trailing separator to cut.
-            // Looking the key up and remembering it are one step, so each key is hashed once. Only a row
-            // known to repeat is deleted; any failure ends the scan, and the run writes nothing.
-            if (workTest(182, [&] { return !seen.insert(key, static_cast<std::uint64_t>(j), keyOfRow); })) {
+            // Only a row known to repeat is deleted; any failure ends the scan, and the run writes nothing.
+            if (workTest(182, [&] { return seen.contains(key, keyOfRow); })) {
                 if (work(184, [&] {
                         deleteSql = deletePrefix;
                         appendIdentifier(deleteSql, rs()[keyColumns]);
                         conn().Execute(deleteSql);
                     }))
                     ++m_result.rowsRemoved;
-            } else if (keepsRemoved()) {
+            } else if (work(186, [&] { seen.remember(key, static_cast<std::uint64_t>(j)); }) && keepsRemoved()) {
                 work(184, [&] {
                     deleteSql = keptPrefix;
                     appendIdentifier(deleteSql, rs()[keyColumns]);
@@ -372,10 +420,14 @@ private:
         if (keepsRemoved() && workTest(112, [&] { return m_host.isTableListed(removed); }))
             removedReplaced = removed;
         const bool inTransaction = (m_replaced || keepsRemoved()) && work(114, [&] { conn().BeginTrans(); });
-        if (m_replaced)
-            work(114, [&] { conn().Execute("DROP TABLE " + db::quoteBracket(*m_replaced)); });
+        // A listed table that another program dropped meanwhile is simply not there to replace.
+        bool dropped = false;
+        if (m_replaced && dropIfThere(114, *m_replaced, dropped) && !dropped) {
+            m_replaced.reset();
+            m_outputGone = true;
+        }
         if (removedReplaced)
-            work(114, [&] { conn().Execute("DROP TABLE " + db::quoteBracket(*removedReplaced)); });
+            dropIfThere(114, *removedReplaced, dropped);
         work(198, [&] {
             conn().Execute("SELECT " + m_inputs.TableFieldList + " INTO " + db::quoteBracket(output) + " FROM " +
                            m_scratchBracket);
@@ -390,20 +442,13 @@ private:
         m_result.outputWritten = !m_failure;
         if (inTransaction && !m_result.outputWritten)
             rollBack();
-        // Dropping the work tables is not part of the result: when it fails, the new table is complete all
-        // the same, and the failure is said with the table that was left behind.
-        if (m_result.outputWritten) {
-            m_scratchMade = !dropScratch(200);
-            if (m_removedMade)
-                m_removedMade = !dropWorkTable(200, RemovedWorkTableName);
-        } else {
-            if (m_scratchMade)
-                m_scratchMade = !dropScratchQuietly();
-            if (m_removedMade) {
-                dropQuietly(RemovedWorkTableName);
-                m_removedMade = false;
-            }
-        }
+        // The work tables live outside the file, in a temporary database that goes with the connection
+        // at the latest: dropping them is not part of the result, and nothing of them can stay behind.
+        if (m_scratchMade)
+            dropQuietly(ScratchTableName);
+        if (m_removedMade)
+            dropQuietly(RemovedWorkTableName);
+        m_scratchMade = m_removedMade = false;
     }
 
     void rollBack() {
@@ -411,28 +456,6 @@ private:
             conn().RollbackTrans();
         } catch (const std::exception&) {
             // the database has already undone it
-        }
-    }
-
-    bool dropScratch(int statement) { return dropWorkTable(statement, ScratchTableName); }
-
-    bool dropWorkTable(int statement, const char* table) {
-        return m_trap.run(statement, [&] {
-            try {
-                conn().Execute("DROP TABLE " + db::quoteBracket(table));
-            } catch (const db::Error& e) {
-                throw db::Error(e.number(), e.description() + " " + text::workTableLeft(table, m_host.outputName()));
-            }
-        });
-    }
-
-    // After a failure the work table is removed where the file still allows it.
-    bool dropScratchQuietly() {
-        try {
-            conn().Execute("DROP TABLE " + m_scratchBracket);
-            return true;
-        } catch (const std::exception&) {
-            return false;
         }
     }
 
@@ -456,19 +479,17 @@ private:
             step(208, [&] { m_host.restoreNormal(); });
         step(210, [&] { m_host.setPointer(core::PointerDefault); });
         step(211, [&] { m_host.setProgressValue(0); });
-        m_result.scratchLeft = m_scratchMade;
         if (m_failure) {
             // The one report of a run that stopped: what failed, and what was kept.
             m_result.failedStatement = m_failure->statement;
             const std::string output = m_host.outputName();
             bool outputListed = m_replaced.has_value();
             try {
-                outputListed = outputListed || m_host.isTableListed(output);
+                outputListed = outputListed || (!m_outputGone && m_host.isTableListed(output));
             } catch (const std::exception&) {
                 // then only what the run itself found out is said
             }
-            m_result.kept =
-                text::keptAfterFailure(m_inputs.TableName, output, outputListed, m_scratchMade ? ScratchTableName : "");
+            m_result.kept = text::keptAfterFailure(m_inputs.TableName, output, outputListed, m_leftoverDropped);
             m_result.failure = m_failure->description + " " + m_result.kept;
             m_host.reporter().report(m_result.failure, core::location(kEngineProcedure), m_failure->statement);
         } else if (m_result.outputWritten) {
@@ -487,8 +508,10 @@ private:
     std::optional<db::Connection> m_connection;
     std::optional<db::Recordset> m_recordset;
     std::optional<std::string> m_replaced; // the listed table of the output's name
-    bool m_scratchMade = false;            // the work table exists in the file
+    bool m_scratchMade = false;            // the work table exists
     bool m_removedMade = false;            // so does the work table of the removed rows
+    std::string m_leftoverDropped;         // work tables an earlier run left in the file, dropped by this one
+    bool m_outputGone = false;             // the listed table of the output's name was found gone
     bool m_found = false;                  // the copy has an integer column of its own
     bool m_numbered = false;               // the numbering column was added
     std::string m_identifier;

@@ -146,11 +146,26 @@ std::uint32_t RowKeySet::keep(std::string_view key) {
 }
 
 bool RowKeySet::insert(std::string_view key, std::uint64_t row, const KeyOfRow& keyOfRow) {
+    if (contains(key, keyOfRow))
+        return false;
+    remember(key, row);
+    return true;
+}
+
+bool RowKeySet::contains(std::string_view key, const KeyOfRow& keyOfRow) {
     const std::uint32_t hash = m_hash(key);
     std::size_t i = home(hash);
     for (; m_slots[i].ref != kFree; i = next(i))
         if (m_slots[i].hash == hash && sameKey(m_slots[i], key, keyOfRow))
-            return false;
+            return true;
+    m_lookedUpHash = hash;
+    m_lookedUpSlot = i;
+    return false;
+}
+
+void RowKeySet::remember(std::string_view key, std::uint64_t row) {
+    const std::uint32_t hash = m_lookedUpHash;
+    std::size_t i = m_lookedUpSlot;
     // At most three quarters full, so probes stay short.
     if ((m_size + 1) * 4 > m_slots.size() * 3) {
         grow();
@@ -165,7 +180,6 @@ bool RowKeySet::insert(std::string_view key, std::uint64_t row, const KeyOfRow& 
     }
     m_slots[i] = Slot{hash, ref};
     ++m_size;
-    return true;
 }
 
 void RowKeySet::grow() {

@@ -61,6 +61,11 @@ public:
     // Adds the key of scan row `row`; false when an earlier row has the same key. `keyOfRow` gives the
     // key of an earlier row whose key bytes were not kept.
     bool insert(std::string_view key, std::uint64_t row, const KeyOfRow& keyOfRow);
+    // The two halves of insert, for a caller that tells a failed look-up from a failed remembering:
+    // whether an earlier row has the key, and then (only right after a `contains` that said no, for the
+    // same key) remembering it as the key of scan row `row`.
+    bool contains(std::string_view key, const KeyOfRow& keyOfRow);
+    void remember(std::string_view key, std::uint64_t row);
 
     std::size_t size() const { return m_size; }
     void clear();
@@ -84,6 +89,8 @@ private:
     std::size_t m_budget;
     Hash m_hash;
     std::vector<Slot> m_slots;
+    std::uint32_t m_lookedUpHash = 0; // of the key the last `contains` did not find
+    std::size_t m_lookedUpSlot = 0;   // the free slot where it ended
     std::size_t m_size = 0;
     std::vector<std::unique_ptr<char[]>> m_blocks;
     std::size_t m_used = 0; // bytes used in the last block

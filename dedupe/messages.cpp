@@ -1,5 +1,6 @@
 #include "dedupe/messages.h"
 
+#include "db/catalogue.h"
 #include <cstdio>
 
 namespace dedupe::text {
@@ -13,6 +14,11 @@ std::string outputIsWorkTable(const std::string& output) {
     return "The new table cannot be named \"" + output +
            "\": Rowsifter uses a work table of that name while it runs. Please choose another name for the new "
            "table.";
+}
+
+std::string internalName(const std::string& name) {
+    return "A table cannot be named \"" + name + "\": names beginning with \"" + db::kInternalTablePrefix +
+           "\" are Rowsifter's own, and such a table would never be listed. Please choose another name.";
 }
 
 std::string chosenIsWorkTable(const std::string& table) {
@@ -42,25 +48,22 @@ std::string megabytes(long long bytes) {
 }
 } // namespace
 
-std::string notEnoughRoom(const std::string& table, const std::string& folder, long long needed, long long available) {
-    return "There is not enough free space in the temporary folder '" + folder + "' to copy the table '" + table +
-           "' there: the copy needs at least " + megabytes(needed) + ", and " + megabytes(available) +
-           " are free. Free some space there, or point the environment variable SQLITE_TMPDIR to a folder on a "
-           "larger disk.";
+std::string notEnoughRoom(const std::string& table, long long needed, const std::string& tempFolder,
+                          long long tempAvailable, const std::string& fileFolder, long long fileAvailable) {
+    return "There is not enough free space to copy the table '" + table + "' for the work: the copy needs at least " +
+           megabytes(needed) + ", and the temporary folder '" + tempFolder + "' has " + megabytes(tempAvailable) +
+           " free, the database's own folder '" + fileFolder + "' " + megabytes(fileAvailable) +
+           ". Free some space in either of them.";
 }
 
 std::string keptAfterFailure(const std::string& table, const std::string& output, bool outputExisted,
-                             const std::string& workTable) {
-    std::string kept = "Nothing was changed: the table '" + table + "' is as it was";
+                             const std::string& droppedLeftover) {
+    std::string kept = droppedLeftover.empty() ? "Nothing was changed: the table '" + table + "' is as it was"
+                                               : "The table '" + table + "' is as it was";
     kept += outputExisted ? ", and so is the table '" + output + "'." : ", and no table '" + output + "' was written.";
-    if (!workTable.empty())
-        kept += " The work table '" + workTable + "' could not be removed; the next run removes it.";
+    if (!droppedLeftover.empty())
+        kept += " The work table '" + droppedLeftover + "' that an earlier run had left in the file was removed.";
     return kept;
-}
-
-std::string workTableLeft(const std::string& workTable, const std::string& output) {
-    return "The new table '" + output + "' is complete, but the work table '" + workTable +
-           "' could not be removed; the next run removes it.";
 }
 
 } // namespace dedupe::text

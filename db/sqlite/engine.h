@@ -76,6 +76,11 @@ public:
     long long tableBytes(const std::string& table) override;
     // Where declared work tables are kept, and the bytes free there for this user.
     FreeSpace workTableSpace() const override;
+    // The folder of the file, and the bytes free there for this user.
+    FreeSpace fileFolderSpace() const override;
+    // Work tables made afterwards go beside the file, still as temporary files that go with the process
+    // (an encrypted file's encrypted with a key of its own).
+    void keepWorkBesideFile() override;
     // A transaction the caller holds open: statements run inside it (schema changes as savepoints) and
     // nothing is committed until commitTransaction; closing without it undoes everything since begin.
     void beginTransaction() override;
@@ -83,11 +88,12 @@ public:
     void rollbackTransaction() override;
 
     // A table the caller makes and drops for its own work on this connection. A copy of a whole table is
-    // at first that table's own rows read in place (should another program change the file meanwhile, the
-    // reads that would copy them fail); whatever would change them makes a real copy first. A real copy is kept in a
-    // database of its own (a temporary file, encrypted with a key of its own for an encrypted file), so its
-    // pages never stay in the user's file and a killed process leaves nothing of it. Deletes from it by its
-    // rowid are recorded, not carried out, and the rows they name are left out whenever it is next read.
+    // at first that table's own rows read in place (should another program change the file meanwhile,
+    // the reads that would copy them fail); whatever would change them makes a real copy first. A real copy
+    // is kept in a database of its own (a temporary file, encrypted with a key of its own for an encrypted
+    // file), so its pages never stay in the user's file and a killed process leaves nothing of it. Deletes
+    // from it by its rowid are recorded, not carried out, and the rows they name are left out whenever it
+    // is next read.
     void declareWorkTable(const std::string& name) override;
 
     // Plain SQLite text, for the sample maker and tests only; never reached by the dialect.
@@ -166,6 +172,7 @@ private:
     std::vector<std::string> m_declaredWork;
     std::vector<std::unique_ptr<WorkTable>> m_work; // index + 1 names the database: rowsifter_work_N
     bool m_keptFunction = false;
+    bool m_workBesideFile = false; // SQLite's temporary folder points at the file's folder
 };
 
 } // namespace db::sqlite

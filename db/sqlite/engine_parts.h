@@ -3,6 +3,7 @@
 // for the SQL it writes, a schema change's transaction, and a work table's record. Private to db/sqlite/.
 #include "db/ascii.h"
 #include "db/error.h"
+#include "db/reserved_names.h"
 #include "db/sql_quote.h"
 #include "db/sqlite/engine.h"
 #include <cstdint>
@@ -14,7 +15,7 @@
 namespace db::sqlite {
 
 inline constexpr int kBusyTimeoutMs = 2000;
-inline constexpr const char* kInternalPrefix = "rowsifter_internal_";
+inline constexpr const char* kInternalPrefix = kInternalTablePrefix;
 inline constexpr const char* kWorkSchemaPrefix = "rowsifter_work_";
 inline constexpr const char* kKeptFunction = "rowsifter_kept";
 inline constexpr int kWorkCacheKiB = 16384;        // the work table is read in rowid order: a small cache does

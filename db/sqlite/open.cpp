@@ -20,6 +20,8 @@ Engine::~Engine() {
     }
     if (m_batchOpen && m_api->exec(m_db.get(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
         rollbackIfOpen();
+    if (m_workBesideFile) // the folder is the library's, for every connection: back to its own choice
+        m_api->exec(m_db.get(), "PRAGMA temp_store_directory = ''", nullptr, nullptr, nullptr);
 }
 
 bool Engine::hasVersion(int versionNumber) const {
@@ -142,8 +144,8 @@ sqlite::DatabasePtr Engine::openHandle(const sqlite::Api& api, const std::string
 void Engine::configure() {
     // The file is read in order and its new table written once: a small cache does, and keeps memory low.
     exec("PRAGMA cache_size = -16384");
-    // Sorts, statement journals and work tables of an encrypted file stay in memory: SQLite would write
-    // them to temporary files unencrypted.
+    // Sorts and statement journals of an encrypted file stay in memory: SQLite would write them to
+    // temporary files unencrypted. (Its work tables go to a file encrypted with a key of their own.)
     if (mayBeEncrypted(m_fileClass.kind))
         exec("PRAGMA temp_store = MEMORY");
     // Renaming a rebuilt table to its old name must not re-check every view and trigger of the file, as

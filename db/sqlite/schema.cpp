@@ -221,8 +221,10 @@ std::shared_ptr<RecordSource> Engine::schemaTables() {
         columns.push_back(std::move(f));
     }
     std::vector<std::vector<Value>> rows;
-    auto addRow = [&](std::string name, std::string type) {
-        rows.push_back({Value(), Value(), Value(std::move(name)), Value(std::move(type)), Value()});
+    // A virtual table's DESCRIPTION is the name of its module.
+    auto addRow = [&](std::string name, std::string type, const std::string& module = {}) {
+        rows.push_back({Value(), Value(), Value(std::move(name)), Value(std::move(type)),
+                        module.empty() ? Value() : Value(module)});
     };
     addRow("sqlite_master", "SYSTEM TABLE");
     struct Entry {
@@ -253,7 +255,7 @@ std::shared_ptr<RecordSource> Engine::schemaTables() {
             addRow(e.name, "VIEW");
         else if (startsWithNoCase(e.name, "sqlite_") || startsWithNoCase(e.name, kInternalPrefix) ||
                  !e.module.empty() || isShadow(e.name))
-            addRow(e.name, "SYSTEM TABLE");
+            addRow(e.name, "SYSTEM TABLE", e.module);
         else
             addRow(e.name, "TABLE");
     }

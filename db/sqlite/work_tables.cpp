@@ -63,9 +63,8 @@ std::string randomRawKey() {
     return raw + "'";
 }
 
-// An empty file in the temporary folder that only this user can read.
-std::string newPrivateFile() {
-    const std::string folder = temporaryFolder();
+// An empty file in `folder` that only this user can read.
+std::string newPrivateFile(const std::string& folder) {
     std::string path = folder + "/rowsifter-work-XXXXXX";
     const int fd = ::mkstemp(path.data());
     if (fd < 0)
@@ -85,7 +84,7 @@ void Engine::attachWorkDatabase(const std::string& schemaName) {
     // reaches the disk.
     const bool encrypted = mayBeEncrypted(m_fileClass.kind);
     if (encrypted) {
-        const std::string file = newPrivateFile();
+        const std::string file = newPrivateFile(m_workBesideFile ? fileFolderSpace().folder : temporaryFolder());
         try {
             auto attach = prepare("ATTACH DATABASE ?1 AS " + schema + " KEY ?2");
             sqlite::bindValue(*m_api, attach.get(), 1, Value(file));
@@ -334,6 +333,32 @@ FreeSpace Engine::workTableSpace() const {
     if (::statvfs(space.folder.c_str(), &fs) == 0)
         space.bytes = static_cast<long long>(fs.f_bavail) * static_cast<long long>(fs.f_frsize);
     return space;
+}
+
+FreeSpace Engine::fileFolderSpace() const {
+    FreeSpace space;
+    const auto slash = m_path.find_last_of('/');
+    space.folder = slash == std::string::npos ? "." : slash == 0 ? "/" : m_path.substr(0, slash);
+    struct statvfs fs {};
+    if (::statvfs(space.folder.c_str(), &fs) == 0)
+        space.bytes = static_cast<long long>(fs.f_bavail) * static_cast<long long>(fs.f_frsize);
+    return space;
+}
+
+void Engine::keepWorkBesideFile() {
+    if (m_workBesideFile)
+        return;
+    if (mayBeEncrypted(m_fileClass.kind)) {
+        m_workBesideFile = true; // its work file is made there (attachWorkDatabase)
+        return;
+    }
+    // A work database's file is opened when its pages first spill, so the folder stays set while this
+    // connection lives.
+    std::string folder = fileFolderSpace().folder;
+    for (std::size_t at = 0; (at = folder.find('\'', at)) != std::string::npos; at += 2)
+        folder.insert(at, 1, '\'');
+    exec("PRAGMA temp_store_directory = '" + folder + "'");
+    m_workBesideFile = true;
 }
 
 } // namespace db::sqlite

@@ -1,8 +1,8 @@
 #pragma once
 // What the Access tests share: the mdbtools commands as an independent reading of the real files, and
 // a file's bytes for before/after comparisons.
+#include "tests/support/process.h"
 #include "tests/support/test_support.h"
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -15,12 +15,7 @@ using testsupport::shellQuoted;
 
 // Standard output of a shell command.
 inline std::string output(const std::string& command) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-    std::string out;
-    char buf[65536];
-    for (std::size_t n; pipe && (n = std::fread(buf, 1, sizeof buf, pipe.get())) > 0;)
-        out.append(buf, n);
-    return out;
+    return testsupport::runProcess(command).out;
 }
 
 inline std::vector<std::string> split(const std::string& s, char separator) {

@@ -1,11 +1,11 @@
 #pragma once
 // rowsifter-cli run as a user runs it: the built program on real files, its exit status and what it prints.
 #include "fixture.h"
+#include "tests/support/process.h"
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace dedupe_test {
@@ -32,20 +32,15 @@ protected:
 
     // Runs the program with `args`; `password` (when given) goes into the environment. Standard input is
     // not a terminal, so the program never prompts.
-    Outcome cli(const std::vector<std::string>& args, const char* password = nullptr) {
-        std::string command =
-            password ? "ROWSIFTER_PASSWORD=" + shellQuoted(password) + " " : "env -u ROWSIFTER_PASSWORD ";
+    // A run longer than `timeoutSeconds` (when given) is killed.
+    Outcome cli(const std::vector<std::string>& args, const char* password = nullptr, int timeoutSeconds = 0) {
+        std::string command = timeoutSeconds > 0 ? "timeout " + std::to_string(timeoutSeconds) + " " : "";
+        command += password ? "env ROWSIFTER_PASSWORD=" + shellQuoted(password) + " " : "env -u ROWSIFTER_PASSWORD ";
         command += shellQuoted(ROWSIFTER_CLI);
         for (const auto& a : args)
             command += " " + shellQuoted(a);
-        const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
-        command += " <" + shellQuoted("/dev/null") + " >" + shellQuoted(out) + " 2>" + shellQuoted(err);
-        const int raw = std::system(command.c_str());
-        Outcome o;
-        o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        o.out = slurp(out);
-        o.err = slurp(err);
-        return o;
+        const testsupport::ProcessResult r = testsupport::runProcess(command);
+        return Outcome{r.status, r.out, r.err};
     }
 
     void makeShop(const std::string& key = "") {

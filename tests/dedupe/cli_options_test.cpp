@@ -108,7 +108,7 @@ TEST_F(CliOptions, ADryRunCountsAndChangesNothing) {
 }
 
 // An existing table of the output's (or the removed rows') name is replaced only with --replace; without
-// it nothing changes and the message names the table. A dry run says whether --replace would be needed.
+// it nothing changes and the message names the table. A dry run answers as the run would.
 TEST_F(CliOptions, AnExistingTableIsReplacedOnlyWhenAsked) {
     runSqliteTool(path, "CREATE TABLE Kept(z); INSERT INTO Kept VALUES ('old'); CREATE TABLE Gone(z);");
     for (const char* taken : {"Kept", "Gone"}) {
@@ -122,8 +122,12 @@ TEST_F(CliOptions, AnExistingTableIsReplacedOnlyWhenAsked) {
         EXPECT_EQ(slurp(path), before);
     }
     const Outcome dry = cli({"-d", path, "-t", "People", "-f", "name", "-o", "Kept", "--dry-run"});
-    EXPECT_EQ(dry.status, 0);
-    EXPECT_NE(dry.err.find("would need --replace"), std::string::npos) << dry.err;
+    EXPECT_EQ(dry.status, 1) << "a dry run answers as the run would";
+    EXPECT_NE(dry.err.find("--replace"), std::string::npos) << dry.err;
+    const Outcome dryReplacing =
+        cli({"-d", path, "-t", "People", "-f", "name", "-o", "Kept", "--dry-run", "--replace"});
+    EXPECT_EQ(dryReplacing.status, 0) << dryReplacing.err;
+    EXPECT_NE(dryReplacing.err.find("would replace it"), std::string::npos) << dryReplacing.err;
 
     const Outcome o = cli({"-d", path, "-t", "People", "-f", "name", "-o", "Kept", "--removed-into", "Gone", "--replace"});
     ASSERT_EQ(o.status, 0) << o.err;

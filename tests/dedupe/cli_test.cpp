@@ -1,12 +1,13 @@
 // rowsifter-cli as a user runs it: the built program, real files, exit status and what it prints.
-#include "core/version.h"
 #include "cli_fixture.h"
+#include "core/version.h"
 #include "fixture.h"
 #include "tests/support/test_support.h"
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace {
@@ -14,8 +15,8 @@ namespace {
 using dedupe_test::CliTest;
 using dedupe_test::Outcome;
 using dedupe_test::Rows;
-using testsupport::shellQuoted;
 using dedupe_test::slurp;
+using testsupport::shellQuoted;
 
 TEST_F(CliTest, HelpDescribesTheOptions) {
     const Outcome o = cli({"--help"});
@@ -104,8 +105,7 @@ TEST_F(CliTest, NamesWhatIsMissing) {
     const std::vector<Case> cases = {
         {{"--database", dir.file("nowhere.db"), "--table", "Customers", "--field", "First", "--output", "o"},
          {"nowhere.db"}},
-        {{"--database", path, "--table", "customers", "--field", "First", "--output", "o"},
-         {"'customers'", "Customers"}},
+        {{"--database", path, "--table", "Clients", "--field", "First", "--output", "o"}, {"'Clients'", "Customers"}},
         {{"--database", path, "--table", "Customers", "--field", "Frist", "--output", "o"},
          {"'Frist'", "'Customers'", "First"}},
         {{"--database", path, "--table", "Customers", "--field", "First", "--field", "First", "--output", "o"},
@@ -183,31 +183,160 @@ TEST_F(CliTest, SaysWhatAFileReallyIsAsTheWizardDoes) {
     EXPECT_EQ(std::filesystem::file_size(dir.file("empty.db")), 0u) << "looking writes nothing";
 }
 
-// A disk with less room than the copy certainly needs is found out before anything changes: the run is
-// refused with the figures, naming the folder. The work table's folder here is a 64 KiB file system of the
-// test's own (a mount namespace needs root's privileges; without them the test cannot be made).
-TEST_F(CliTest, RefusesBeforeTheCopyWhenTheWorkFolderHasTooLittleRoom) {
+// The work table goes into the temporary folder, or beside the database file when that has too little
+// room; only when neither has room is the run refused before anything changes, with both figures. The
+// folders here are small file systems of the test's own (a mount namespace needs root's privileges;
+// without them the test cannot be made).
+TEST_F(CliTest, TheWorkTableGoesBesideTheFileWhenTheTemporaryFolderIsTooSmall) {
     dedupe_test::runScript(path, "CREATE TABLE T(id INTEGER PRIMARY KEY, a TEXT);"
                                  "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 5000) "
                                  "INSERT INTO T SELECT x, printf('value %040d', x % 100) FROM n;");
-    const std::string small = dir.file("small");
+    const std::string small = dir.file("small"), beside = dir.file("beside");
     std::filesystem::create_directory(small);
-    if (std::system(("unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs " + shellQuoted(small) + "' 2>/dev/null").c_str()) != 0)
+    std::filesystem::create_directory(beside);
+    if (std::system(
+            ("unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs " + shellQuoted(small) + "' 2>/dev/null").c_str()) !=
+        0)
         GTEST_SKIP() << "no mount namespace can be made here (it needs root's privileges)";
+    struct Case {
+        const char* name;
+        const char* fileFolderSize; // nullptr: the file stays where it is, on a roomy disk
+        int status;
+    };
+    for (const Case& c : {Case{"both too small", "400k", 1}, Case{"roomy file folder", nullptr, 0}}) {
+        SCOPED_TRACE(c.name);
+        const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
+        const std::string file = c.fileFolderSize ? beside + "/shop.db" : path;
+        std::string script = "mount -t tmpfs -o size=64k tmpfs " + shellQuoted(small);
+        if (c.fileFolderSize)
+            script += " && mount -t tmpfs -o size=" + std::string(c.fileFolderSize) + " tmpfs " + shellQuoted(beside) +
+                      " && cp " + shellQuoted(path) + " " + shellQuoted(file);
+        script += " && { SQLITE_TMPDIR=" + shellQuoted(small) + " " + shellQuoted(ROWSIFTER_CLI) + " -q -d " +
+                  shellQuoted(file) + " -t T -f a -o O; echo \"status $?\"; cmp -s " + shellQuoted(file) + " " +
+                  shellQuoted(path) + " && echo unchanged; }";
+        const int raw = std::system(
+            ("unshare -m sh -c " + shellQuoted(script) + " </dev/null >" + shellQuoted(out) + " 2>" + shellQuoted(err))
+                .c_str());
+        ASSERT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 0);
+        const std::string said = slurp(err), printed = slurp(out);
+        EXPECT_NE(printed.find("status " + std::to_string(c.status)), std::string::npos) << printed << said;
+        if (c.status == 0) {
+            EXPECT_EQ(dedupe_test::query(path, "SELECT * FROM [O]").size(), 100u);
+        } else {
+            for (const std::string& folder : {small, beside})
+                EXPECT_NE(said.find("'" + folder + "' "), std::string::npos) << said;
+            EXPECT_NE(said.find("at line 120"), std::string::npos) << said;
+            EXPECT_NE(printed.find("unchanged"), std::string::npos) << printed;
+        }
+    }
+}
+
+// A dry run makes every check the run makes before it changes anything and answers as the run would:
+// the same status and the same message, with the file as it was. Names are compared as the database
+// compares them.
+TEST_F(CliTest, ADryRunRefusesWhatTheRunRefuses) {
+    makeShop();
+    dedupe_test::runScript(path, "CREATE TABLE Other(z TEXT);");
+    const std::vector<std::string> base = {"-d", path, "-t", "Customers", "-f", "First"};
+    const std::vector<std::vector<std::string>> cases = {
+        {"-o", "CUSTOMERS"},
+        {"-o", "O", "--removed-into", "o"},
+        {"-o", "temp_table_created_by_quorvandell"},
+        {"-o", "rowsifter_internal_kept"},
+        {"-o", "OTHER"},
+        {"-o", "O", "--removed-into", "other"},
+    };
     const std::string before = slurp(path);
-    const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
-    const std::string command = "unshare -m sh -c " +
-                                shellQuoted("mount -t tmpfs -o size=64k tmpfs " + shellQuoted(small) +
-                                           " && SQLITE_TMPDIR=" + shellQuoted(small) + " " + shellQuoted(ROWSIFTER_CLI) +
-                                           " -q -d " + shellQuoted(path) + " -t T -f a -o O") +
-                                " </dev/null >" + shellQuoted(out) + " 2>" + shellQuoted(err);
-    const int raw = std::system(command.c_str());
-    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
-    const std::string said = slurp(err);
-    EXPECT_NE(said.find("not enough free space in the temporary folder '" + small + "'"), std::string::npos) << said;
-    EXPECT_NE(said.find("at line 120"), std::string::npos) << said;
-    EXPECT_TRUE(slurp(out).empty());
-    EXPECT_EQ(slurp(path), before);
+    for (const auto& names : cases) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), names.begin(), names.end());
+        SCOPED_TRACE(args[7] + (names.size() > 2 ? " " + names[3] : ""));
+        const Outcome real = cli(args);
+        args.push_back("--dry-run");
+        const Outcome dry = cli(args);
+        EXPECT_EQ(real.status, 1);
+        EXPECT_EQ(dry.status, 1);
+        EXPECT_FALSE(real.err.empty());
+        EXPECT_EQ(dry.err, real.err);
+        EXPECT_TRUE(dry.out.empty()) << dry.out;
+        EXPECT_EQ(slurp(path), before);
+    }
+}
+
+// Letter case: --table finds its table as the database would, and --replace replaces the table named like
+// the output in other letter case instead of failing after the scan.
+TEST_F(CliTest, TableNamesAreComparedWithoutRegardToAsciiCase) {
+    makeShop();
+    dedupe_test::runScript(path, "CREATE TABLE Other(z TEXT); INSERT INTO Other VALUES ('old');");
+    const Outcome o = cli({"-d", path, "-t", "customers", "-f", "First", "-o", "OTHER", "--replace"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(dedupe_test::query(path, "SELECT * FROM [Other]").size(), 3u);
+    EXPECT_EQ(dedupe_test::tableNames(path), (std::vector<std::string>{"Customers", "OTHER"}));
+}
+
+// A refusal is said once; with --json it is said in the JSON object only, and standard error stays empty,
+// whether the engine refuses, the command line does or a table is missing. A virtual table named on the
+// command line is said to be one.
+TEST_F(CliTest, RefusalsAreSaidOnceAndJsonKeepsStandardErrorClean) {
+    makeShop();
+    dedupe_test::runScript(path, "CREATE VIRTUAL TABLE notes USING fts5(body); INSERT INTO notes VALUES ('x');");
+    struct Case {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    const std::vector<Case> cases = {
+        {{"-t", "Customers", "-f", "First", "-o", "customers"}, "\"Customers\""},
+        {{"-t", "Customers", "-f", "First", "-o", "rowsifter_internal_o"}, "rowsifter_internal_o"},
+        {{"-t", "Nobody", "-f", "First", "-o", "o"}, "'Nobody'"},
+        {{"-t", "Notes", "-f", "body", "-o", "o"}, "virtual table (module fts5)"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"-d", path};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        SCOPED_TRACE(c.says);
+        const Outcome plain = cli(args);
+        EXPECT_EQ(plain.status, 1);
+        const auto first = plain.err.find(c.says);
+        ASSERT_NE(first, std::string::npos) << plain.err;
+        EXPECT_EQ(plain.err.find("rowsifter-cli:", plain.err.find("rowsifter-cli:") + 1), std::string::npos)
+            << "said once: " << plain.err;
+        args.push_back("--json");
+        const Outcome json = cli(args);
+        EXPECT_EQ(json.status, 1);
+        EXPECT_EQ(json.err, "");
+        std::string quoted; // as a JSON string holds it
+        for (char ch : c.says)
+            quoted += ch == '"' ? std::string("\\\"") : std::string(1, ch);
+        EXPECT_NE(json.out.find(quoted), std::string::npos) << json.out;
+    }
+}
+
+// Whatever is not a regular file is refused before anything opens it for reading, as /dev/zero is: a FIFO
+// would otherwise block the first read for good.
+TEST_F(CliTest, AFifoIsRefusedWithoutBeingRead) {
+    const std::string fifo = dir.file("f.db");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const Outcome device = cli({"-d", "/dev/zero", "-t", "T", "-f", "F", "-o", "O"});
+    const std::string said = "'" + fifo + "' is not a database file.";
+    ASSERT_NE(device.err.find("'/dev/zero' is not a database file."), std::string::npos) << device.err;
+    const Outcome o = cli({"-d", fifo, "-t", "T", "-f", "F", "-o", "O"}, nullptr, 20);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find(said), std::string::npos) << o.err;
+}
+
+// The JSON's "kept" says what was written and kept: the SQLite copy of an Access file stays when the run
+// after it fails.
+TEST_F(CliTest, JsonSaysTheSqliteCopyWasKept) {
+    ROWSIFTER_REQUIRE_ACCESS_DATA(data);
+    const std::string access = dir.file("nwind.mdb");
+    std::filesystem::copy_file(data / "nwind.mdb", access);
+    const std::string copy = dir.file("copy.sqlite");
+    const Outcome o = cli({"-d", access, "--sqlite-copy", copy, "-t", "Orders", "-f", "Nope", "-o", "O", "--json"});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_TRUE(std::filesystem::exists(copy));
+    EXPECT_EQ(o.out.find("Nothing was changed"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("\"kept\": \"The SQLite copy '" + copy + "' was written and is kept."), std::string::npos)
+        << o.out;
 }
 
 } // namespace

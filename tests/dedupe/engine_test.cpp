@@ -488,4 +488,73 @@ TEST_F(EngineTest, NamesWithBlanksBracketsAndBackQuotesAreQuoted) {
     EXPECT_EQ(rows("Result [`1`]", "No"), (Rows{{"1", "a", "b", "c"}, {"2", "a", "b", "d"}}));
 }
 
+// A listed table that is already gone when the run drops it is not a failure: the drop's aim is met. Seen
+// in the wizard, whose list is filled once: a leftover work table is dropped by the first run and still
+// listed for the second; a listed output table is dropped by another program before the run.
+TEST_F(EngineTest, ADropOfAListedTableAlreadyGoneIsNoFailure) {
+    make("CREATE TABLE T(id INTEGER, a TEXT); INSERT INTO T VALUES (1,'x'),(2,'x'),(3,'y');"
+         "CREATE TABLE Old(z TEXT); CREATE TABLE " +
+         std::string(kScratch) + "(id INTEGER, a TEXT);");
+    const auto inputs = dedupe_test::inputsFor(path, "T", {"a"});
+    const std::vector<std::string> listed = {"T", "Old", kScratch};
+    make("DROP TABLE Old;");
+    for (const std::string output : {"Result", "Result2", "Old"}) {
+        SCOPED_TRACE(output);
+        host = RecordingHost{};
+        host.output = output;
+        host.listed = listed;
+        expectCleanFinish(dedupe::CreateTableWithoutDuplicates(inputs, host));
+        EXPECT_EQ(rows(output), (Rows{{"1", "x"}, {"3", "y"}}));
+    }
+}
+
+// Names the run refuses before anything changes or any window state is touched, for the output and for
+// the table of removed rows: no name at all, and the program's own namespace in any letter case.
+TEST_F(EngineTest, EmptyAndInternalNamesAreRefusedBeforeTheRun) {
+    make("CREATE TABLE T(id INTEGER, a TEXT); INSERT INTO T VALUES (1,'x'),(2,'x');");
+    struct Case {
+        std::string output, removedInto;
+    };
+    for (const Case& c : {Case{"", ""}, Case{"rowsifter_internal_x", ""}, Case{"ROWSIFTER_Internal_y", ""},
+                          Case{"Result", "rowsifter_internal_z"}}) {
+        SCOPED_TRACE(c.output + " / " + c.removedInto);
+        host = RecordingHost{};
+        host.output = c.output;
+        host.listed = {"T"};
+        auto inputs = dedupe_test::inputsFor(path, "T", {"a"});
+        inputs.options.removedInto = c.removedInto;
+        const auto result = dedupe::CreateTableWithoutDuplicates(inputs, host);
+        EXPECT_FALSE(result.started);
+        EXPECT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages, std::vector<std::string>{result.refusal});
+        EXPECT_TRUE(host.reports.empty());
+        EXPECT_TRUE(host.pointers.empty());
+        EXPECT_EQ(dedupe_test::tableNames(path), std::vector<std::string>{"T"});
+    }
+}
+
+// "Nothing was changed" is said only when nothing was: a run that dropped a work table an earlier run had
+// left in the file and then failed names that table instead.
+TEST_F(EngineTest, AFailedRunSaysWhetherItDroppedALeftoverWorkTable) {
+    for (bool leftover : {false, true}) {
+        SCOPED_TRACE(leftover ? "leftover" : "none");
+        dedupe_test::TempDir here;
+        path = here.file("data.mdb");
+        host = RecordingHost{};
+        make("CREATE TABLE T(id INTEGER, a TEXT); INSERT INTO T VALUES (1,'x'),(2,'x');" +
+             (leftover ? "CREATE TABLE " + std::string(kScratch) + "(id INTEGER);" : std::string()));
+        dedupe::EngineInputs inputs = dedupe_test::inputsFor(path, "T", {"a"});
+        inputs.TableFieldList += ", [gone]"; // the final copy fails
+        host.output = "Result";
+        host.listed = dedupe_test::tableNames(path);
+        const auto result = dedupe::CreateTableWithoutDuplicates(inputs, host);
+        expectNotWritten(result);
+        ASSERT_EQ(host.reportedStatements(), std::vector<int>{198});
+        const std::string& said = host.reports[0].description;
+        EXPECT_EQ(said.find("Nothing was changed") != std::string::npos, !leftover) << said;
+        EXPECT_EQ(result.kept.find(kScratch) != std::string::npos, leftover) << result.kept;
+        EXPECT_FALSE(hasTable(kScratch));
+    }
+}
+
 } // namespace

@@ -1,6 +1,7 @@
 // The output page: the proposed name made once, "< Back" rebuilding the field page from the table,
 // "Start Creating" running the engine with this page as its window, and nothing else starting meanwhile.
 #include "app/pointer.h"
+#include "dedupe/engine_host.h"
 #include "page_fixture.h"
 #include "wizard/form2.h"
 #include "wizard/form3.h"
@@ -104,6 +105,22 @@ TEST_F(OutputPage, StartCreatingWritesTheTableShowsItAndSaysDone) {
     ASSERT_NE(page.DataGrid1->model(), nullptr);
     EXPECT_EQ(page.DataGrid1->model()->rowCount(), 4);
     EXPECT_EQ(page.DataGrid1->model()->headerData(1, Qt::Horizontal).toString(), "FirstName");
+}
+
+// A work table an earlier run left in the file is listed when the page list is filled: the first run
+// drops it, and every later run in the same session, still seeing it listed, writes its table all the same.
+TEST_F(OutputPage, StartCreatingTwiceOnAFileWithALeftoverWorkTableSaysDoneBothTimes) {
+    const std::string path =
+        makeDb("leftover.mdb", std::string(wizard_test::kShopScript) + "CREATE TABLE " + dedupe::ScratchTableName + "(a TEXT);");
+    reachOutputPage(path, "Customers", {"FirstName", "LastName"});
+    wizard::Form4& page = wizard::form4();
+    press(page.PushButton4);
+    page.Text1->setText("Customers3");
+    press(page.PushButton4);
+    EXPECT_EQ(messageTexts(), (std::vector<std::string>{"Done.", "Done."}));
+    EXPECT_TRUE(desktop.reports().empty());
+    EXPECT_EQ(tables(path), (std::vector<std::string>{"Customers", "Orders", "Customers2", "Customers3"}));
+    EXPECT_EQ(rows(path, "SELECT * FROM [Customers3]"), rows(path, "SELECT * FROM [Customers2]"));
 }
 
 TEST_F(OutputPage, AMinimizedPageIsRestoredBeforeDone) {
