@@ -2,7 +2,7 @@
 // The wizard's pages on real database files: a clean stage per test (recording desktop, private settings,
 // own program folder, recorded program end), databases made in the test's folder, and the user's moves.
 #include "db/recordset.h"
-#include "tests/app/window_fixture.h"
+#include "tests/wizard/window_fixture.h"
 
 #include <QStringList>
 #include <string>

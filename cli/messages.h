@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-namespace dedupe::cli_text {
+namespace cli::text {
 
 inline constexpr const char* kHelp =
     R"(Usage: rowsifter-cli -d PATH -t NAME -f NAME [-f NAME ...] -o NAME [OPTIONS]
@@ -84,4 +84,4 @@ std::string nothingChanged();
 // A text as a JSON string, quotes included; bytes that are not UTF-8 become U+FFFD.
 std::string jsonString(const std::string& text);
 
-} // namespace dedupe::cli_text
+} // namespace cli::text

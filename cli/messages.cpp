@@ -1,10 +1,10 @@
-#include "dedupe/cli_messages.h"
+#include "cli/messages.h"
 
 #include <cstdio>
 
 #include "core/version.h"
 
-namespace dedupe::cli_text {
+namespace cli::text {
 
 std::string version() {
     return std::string("rowsifter-cli ") + core::kVersion;
@@ -163,4 +163,4 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
-} // namespace dedupe::cli_text
+} // namespace cli::text
