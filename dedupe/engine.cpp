@@ -280,8 +280,7 @@ private:
     }
 
     // A disk that has less room than the copy certainly needs would fill up in the middle of it. The work
-    // table is kept in the temporary folder (an encrypted file's in memory), or, when that has too little
-    // room, beside the database file.
+    // table is kept in the temporary folder, or, when that has too little room, beside the database file.
     void ensureRoomForCopy() {
         const db::FreeSpace space = conn().workTableSpace();
         if (space.bytes < 0)

@@ -160,9 +160,8 @@ bool RowKeySet::insert(std::string_view key, std::uint64_t row, const KeyOfRow& 
 
 bool RowKeySet::contains(std::string_view key, const KeyOfRow& keyOfRow, std::uint32_t* ordinal) {
     const std::uint32_t hash = m_hash(key);
-    const std::size_t mask = m_slots.size() - 1;
-    std::size_t i = hash & mask;
-    for (; m_slots[i].ref != kFree; i = (i + 1) & mask)
+    std::size_t i = home(hash);
+    for (; m_slots[i].ref != kFree; i = next(i))
         if (m_slots[i].hash == hash && sameKey(m_slots[i], key, keyOfRow)) {
             if (ordinal)
                 *ordinal = m_slots[i].ordinal;
@@ -179,8 +178,7 @@ void RowKeySet::remember(std::string_view key, std::uint64_t row, std::uint32_t*
     // At most three quarters full, so probes stay short.
     if ((m_size + 1) * 4 > m_slots.size() * 3) {
         grow();
-        const std::size_t mask = m_slots.size() - 1;
-        for (i = hash & mask; m_slots[i].ref != kFree; i = (i + 1) & mask) {
+        for (i = home(hash); m_slots[i].ref != kFree; i = next(i)) {
         }
     }
     std::uint32_t ref = keep(key);
@@ -196,15 +194,14 @@ void RowKeySet::remember(std::string_view key, std::uint64_t row, std::uint32_t*
 }
 
 void RowKeySet::grow() {
-    std::vector<Slot> old(m_slots.size() * 2, Slot{0, kFree, 0});
+    std::vector<Slot> old(m_slots.size() + m_slots.size() / 2, Slot{0, kFree, 0});
     old.swap(m_slots);
-    const std::size_t mask = m_slots.size() - 1;
     for (const Slot& slot : old) {
         if (slot.ref == kFree)
             continue;
-        std::size_t i = slot.hash & mask;
+        std::size_t i = home(slot.hash);
         while (m_slots[i].ref != kFree)
-            i = (i + 1) & mask;
+            i = next(i);
         m_slots[i] = slot;
     }
 }

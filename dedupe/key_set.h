@@ -53,7 +53,9 @@ class RowKeySet {
 public:
     using Hash = std::uint32_t (*)(std::string_view key);
     using KeyOfRow = std::function<std::string(std::uint64_t row)>;
-    static constexpr std::size_t kDefaultKeyBudget = std::size_t{128} << 20;
+    // Enough for the first 4 million keys of two short text fields: a repeat far from its first row is
+    // then still found by a compare (reading a row back costs a statement).
+    static constexpr std::size_t kDefaultKeyBudget = std::size_t{96} << 20;
 
     // `hash` replaces the set's own hash function (tests force collisions with it).
     explicit RowKeySet(std::size_t keyBudgetBytes = kDefaultKeyBudget, Hash hash = nullptr);
@@ -81,6 +83,10 @@ private:
     static constexpr std::uint32_t kRowRef = 0x80000000u;
 
     bool sameKey(const Slot& slot, std::string_view key, const KeyOfRow& keyOfRow) const;
+    // The slot a hash starts at: the table has any size, and grows by half, not double, so its peak while
+    // growing stays near its final size.
+    std::size_t home(std::uint32_t hash) const { return (std::uint64_t{hash} * m_slots.size()) >> 32; }
+    std::size_t next(std::size_t i) const { return i + 1 == m_slots.size() ? 0 : i + 1; }
     std::uint32_t keep(std::string_view key); // kFree when the budget does not allow it
     void grow();
 

@@ -3,12 +3,35 @@
 
 namespace db::sqlite {
 
+// Whether the table's rowids run 1, 2, 3, ... in stored order, so that they number its rows.
+bool Engine::rowidsNumberRows(const TableInfo& t, std::optional<long long>& rows) {
+    auto stmt = prepare("SELECT min(" + t.rowid + "), max(" + t.rowid + "), count(*) FROM " + t.qualified(), t.name);
+    const int rc = m_api->step(stmt.get());
+    if (rc != SQLITE_ROW)
+        raise(rc, t.name);
+    const long long count = m_api->columnInt64(stmt.get(), 2);
+    rows = count;
+    return count == 0 || (m_api->columnInt64(stmt.get(), 0) == 1 && m_api->columnInt64(stmt.get(), 1) == count);
+}
+
 void Engine::addIdentity(const dialect::AddIdentity& a) {
-    const TableInfo t = describe(a.table);
+    TableInfo t = describe(a.table);
     if (t.isView)
         throw Error(err::EngineError, "'" + t.name + "' is a view: no column can be added to it.");
     if (t.columnIndex(a.column) >= 0)
         throw Error(err::EngineError, "Field '" + a.column + "' already exists in table '" + t.name + "'.");
+    if (WorkTable* w = workTable(t); w && !w->source.empty()) {
+        // Rows read in place are numbered by their rowid when their rowids already are 1, 2, 3, ...
+        if (w->gone.empty() && w->numberColumn.empty() && t.rowidAlias < 0 && rowidsNumberRows(t, w->rowCount)) {
+            w->numberColumn = a.column;
+            schemaChanged();
+            return;
+        }
+        materialize(*w);
+        t = describe(a.table);
+    } else if (!t.work()) {
+        materializeBorrowersOf(t.name);
+    }
     if (WorkTable* w = workTable(t)) {
         applyRecordedDeletes(*w);
         freezeSnapshots(*w);

@@ -6,6 +6,8 @@
 namespace db::sqlite {
 
 void Engine::deleteRows(const dialect::Delete& d) {
+    // A delete from a table whose rows a work table reads in place needs the work table's real copy first.
+    materializeBorrowersOf(d.table);
     // Consecutive deletes share one transaction; it is committed before anything else reads or changes
     // the schema, and when the connection closes.
     const bool fresh = !m_heldTransaction && !m_batchOpen;
@@ -17,15 +19,21 @@ void Engine::deleteRows(const dialect::Delete& d) {
         // a full or a failing disk stops the work at the delete that meets it, not later.
         touchFile();
     }
-    DeleteTarget& target = deleteStatement(d);
-    if (target.work && target.byRowid && d.where.value.isInteger()) {
+    DeleteTarget* target = &deleteStatement(d);
+    if (target->work && !target->work->source.empty() && !d.where.value.isInteger()) {
+        // Only a delete by its rowid is recorded: any other needs the real copy (the read rows are never
+        // changed).
+        materialize(*target->work);
+        target = &deleteStatement(d);
+    }
+    if (target->work && target->byRowid && d.where.value.isInteger()) {
         // Recorded, not carried out: whatever reads the table next leaves the row out.
-        target.work->gone.push_back(d.where.value.asInteger());
+        target->work->gone.push_back(d.where.value.asInteger());
         return;
     }
-    if (target.work)
-        freezeSnapshots(*target.work);
-    sqlite3_stmt* stmt = target.stmt.get();
+    if (target->work)
+        freezeSnapshots(*target->work);
+    sqlite3_stmt* stmt = target->stmt.get();
     sqlite::ResetOnExit reset(*m_api, stmt);
     sqlite::bindValue(*m_api, stmt, 1, d.where.value);
     const int rc = m_api->step(stmt);
@@ -49,6 +57,13 @@ Engine::DeleteTarget& Engine::deleteStatement(const dialect::Delete& d) {
         throw Error(err::EngineError, "'" + t.name + "' is a view: rows cannot be deleted from it.");
     std::string target;
     const int i = t.columnIndex(d.where.column);
+    if (WorkTable* w = workTable(t); w && !w->source.empty()) {
+        const bool byRowid = i >= 0 ? i == t.rowidAlias : equalNoCase(t.rowid, d.where.column);
+        if (!byRowid) {
+            materialize(*w); // the rows read in place are never changed
+            return deleteStatement(d);
+        }
+    }
     if (i >= 0 && i == t.rowidAlias) {
         target = t.rowid;
     } else if (i >= 0) {

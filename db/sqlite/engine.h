@@ -39,9 +39,13 @@ struct TableInfo {
     std::string rowid;   // SQL that reaches the rowid; empty when the table has none that can be reached
     int rowidAlias = -1; // index of the INTEGER PRIMARY KEY column, -1 when there is none
     std::vector<ColumnDef> columns;
+    // A work table that is the rows of a table of the file, read in place: that table's name as stored.
+    std::string borrowedFrom;
+    bool numberedByRowid = false; // its numbering column (rowidAlias) is the source's rowid under a new name
 
     int columnIndex(std::string_view columnName) const; // as SQLite compares names; -1 when absent
-    std::string qualified() const;                      // the quoted name, with its database when not the file
+    std::string qualified() const; // what statements read: the quoted name, with its database when not the file
+    std::string columnSql(int index) const; // what statements read for the column
     bool work() const { return schema != "main"; }
 };
 
@@ -76,8 +80,8 @@ public:
     FreeSpace workTableSpace() const override;
     // The folder of the file, and the bytes free there for this user.
     FreeSpace fileFolderSpace() const override;
-    // Work tables made afterwards go beside the file, still as temporary files that SQLite deletes itself
-    // (plain files only: an encrypted file's work stays in memory).
+    // Work tables made afterwards go beside the file, still as temporary files that go with the process
+    // (an encrypted file's encrypted with a key of its own).
     void keepWorkBesideFile() override;
     // A transaction the caller holds open: statements run inside it (schema changes as savepoints) and
     // nothing is committed until commitTransaction; closing without it undoes everything since begin.
@@ -85,10 +89,13 @@ public:
     void commitTransaction() override;
     void rollbackTransaction() override;
 
-    // A table the caller makes and drops for its own work on this connection. It is kept in a database of
-    // its own (a temporary file, in memory for an encrypted file), so its pages never stay in the user's
-    // file and a killed process leaves nothing of it; deletes from it by its rowid are recorded, not
-    // carried out, and the rows they name are left out whenever the table is next read.
+    // A table the caller makes and drops for its own work on this connection. A copy of a whole table is
+    // at first that table's own rows read in place (should another program change the file meanwhile,
+    // the reads that would copy them fail); whatever would change them makes a real copy first. A real copy
+    // is kept in a database of its own (a temporary file, encrypted with a key of its own for an encrypted
+    // file), so its pages never stay in the user's file and a killed process leaves nothing of it. Deletes
+    // from it by its rowid are recorded, not carried out, and the rows they name are left out whenever it
+    // is next read.
     void declareWorkTable(const std::string& name) override;
 
     // Plain SQLite text, for the sample maker and tests only; never reached by the dialect.
@@ -128,6 +135,7 @@ private:
 
     void selectInto(const dialect::Select& s);
     void addIdentity(const dialect::AddIdentity& a);
+    bool rowidsNumberRows(const TableInfo& t, std::optional<long long>& rows);
     void deleteRows(const dialect::Delete& d);
     void dropTable(const dialect::DropTable& d);
     void addColumn(const dialect::AddColumn& a);
@@ -140,6 +148,13 @@ private:
     WorkTable* workTable(const TableInfo& t);
     bool declaredWork(std::string_view name) const;
     TableInfo makeWorkTable(const std::string& name);
+    void attachWorkDatabase(const std::string& schemaName);
+    void ensureKeptFunction();
+    bool borrowRows(const TableInfo& source, const std::string& target);
+    void materialize(WorkTable& w);
+    void materializeBorrowersOf(const std::string& table);
+    long long dataVersion();
+    void ensureBorrowedUnchanged(const WorkTable& w);
     void touchFile();
     void applyRecordedDeletes(WorkTable& w);
     void freezeSnapshots(WorkTable& w);

@@ -8,6 +8,7 @@
 #include "db/sqlite/engine.h"
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,14 @@ inline std::string joinQuoted(const TableInfo& t, const std::vector<int>& indexe
             out += ", ";
         out += quoteIdentifier(t.columns[static_cast<std::size_t>(indexes[i])].name);
     }
+    return out;
+}
+
+// The same columns as statements read them (a borrowed work table's numbering column is a rowid).
+inline std::string joinRead(const TableInfo& t, const std::vector<int>& indexes) {
+    std::string out;
+    for (std::size_t i = 0; i < indexes.size(); ++i)
+        out += (i ? ", " : "") + t.columnSql(indexes[i]);
     return out;
 }
 
@@ -100,6 +109,10 @@ struct Engine::WorkTable {
     std::vector<std::int64_t> gone; // rowids whose delete is recorded
     std::size_t cursor = 0;         // where the last look-up in `gone` ended: the copy asks in rowid order
     std::vector<std::weak_ptr<RecordSource>> snapshots;
+    std::string source;                // not empty: the rows are this table's of the file, read in place
+    std::string numberColumn;          // not empty: a numbering column added to them, the source's rowid by that name
+    long long dataVersion = 0;         // the file's data version when the rows were borrowed
+    std::optional<long long> rowCount; // of the borrowed rows, once counted
 };
 
 } // namespace db::sqlite

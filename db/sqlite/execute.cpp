@@ -38,6 +38,7 @@ void Engine::dropTable(const dialect::DropTable& d) {
     const TableInfo t = describe(d.table);
     if (t.isView)
         throw Error(err::EngineError, "'" + t.name + "' is a view, not a table: DROP TABLE does not remove it.");
+    materializeBorrowersOf(t.name);
     Transaction tx(*this);
     exec("DROP TABLE " + quoteIdentifier(t.name), t.name);
     tx.commit();

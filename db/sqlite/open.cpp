@@ -146,9 +146,10 @@ sqlite::DatabasePtr Engine::openHandle(const sqlite::Api& api, const std::string
 }
 
 void Engine::configure() {
-    exec("PRAGMA cache_size = -65536");
-    // Sorts, statement journals and work tables of an encrypted file stay in memory: SQLite would write
-    // them to temporary files unencrypted.
+    // The file is read in order and its new table written once: a small cache does, and keeps memory low.
+    exec("PRAGMA cache_size = -16384");
+    // Sorts and statement journals of an encrypted file stay in memory: SQLite would write them to
+    // temporary files unencrypted. (Its work tables go to a file encrypted with a key of their own.)
     if (mayBeEncrypted(m_fileClass.kind))
         exec("PRAGMA temp_store = MEMORY");
     // Renaming a rebuilt table to its old name must not re-check every view and trigger of the file, as

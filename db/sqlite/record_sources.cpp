@@ -70,6 +70,7 @@ public:
         m_skipNext = m_engine->prepare("SELECT " + rowid + from + whereAfter + order, m_table);
         m_count = m_engine->prepare("SELECT count(*)" + from + where, m_table);
         m_all = rows + where + order;
+        m_rowCount = window.rowCount;
         const std::string rowsFrom =
             "SELECT " + selectList + from + " WHERE " + (condition.empty() ? "" : condition + " AND ") + rowid;
         m_single = m_engine->prepare(rowsFrom + " = ?2", m_table);

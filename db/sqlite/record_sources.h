@@ -26,6 +26,7 @@ struct TableWindow {
     std::string condition;               // "column = ?1", or empty for every row
     std::optional<Value> conditionValue; // bound to ?1
     bool snapshot = false;               // counts at once, and copies its rows before the table changes
+    std::optional<long long> rowCount;   // the count, when already known
 };
 
 std::shared_ptr<RecordSource> makeLazySource(std::shared_ptr<Engine> engine, TableWindow window);

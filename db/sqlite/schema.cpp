@@ -76,7 +76,15 @@ std::string virtualModule(std::string_view sql) {
 } // namespace
 
 std::string TableInfo::qualified() const {
+    if (!borrowedFrom.empty())
+        return quoteIdentifier(borrowedFrom);
     return work() ? quoteIdentifier(schema) + "." + quoteIdentifier(name) : quoteIdentifier(name);
+}
+
+std::string TableInfo::columnSql(int index) const {
+    if (numberedByRowid && index == rowidAlias)
+        return rowid;
+    return quoteIdentifier(columns[static_cast<std::size_t>(index)].name);
 }
 
 int TableInfo::columnIndex(std::string_view columnName) const {
@@ -114,6 +122,21 @@ TableInfo Engine::describe(const std::string& table) {
             // Not in the file: one of this connection's work tables, or nothing.
             for (const auto& w : m_work)
                 if (!w->dropped && equalNoCase(w->name, table)) {
+                    if (!w->source.empty()) {
+                        TableInfo borrowed = describe(w->source);
+                        borrowed.borrowedFrom = borrowed.name;
+                        borrowed.name = w->name;
+                        borrowed.schema = w->schema;
+                        if (!w->numberColumn.empty()) {
+                            ColumnDef number;
+                            number.name = w->numberColumn;
+                            number.declaredType = "INTEGER";
+                            borrowed.columns.push_back(std::move(number));
+                            borrowed.rowidAlias = static_cast<int>(borrowed.columns.size()) - 1;
+                            borrowed.numberedByRowid = true;
+                        }
+                        return borrowed;
+                    }
                     info.name = w->name;
                     info.schema = w->schema;
                 }

@@ -18,7 +18,7 @@ std::string orderClause(const TableInfo& t, const std::vector<dialect::OrderBy>&
         const int i = t.columnIndex(o.column);
         if (i < 0)
             noSuchColumn(o.column, t.name);
-        const std::string column = quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name);
+        const std::string column = t.columnSql(i);
         text += text.empty() ? " ORDER BY " : ", ";
         if (o.nullsLast)
             text += column + " IS NULL, ";
@@ -35,11 +35,12 @@ std::string orderClause(const TableInfo& t, const std::vector<dialect::OrderBy>&
 std::shared_ptr<RecordSource> Engine::query(const dialect::Select& select, int cursorType) {
     const dialect::Select* s = &select;
     commitPending();
-    const TableInfo t = describe(s->table);
+    TableInfo t = describe(s->table);
     WorkTable* work = workTable(t);
     if (work && !work->gone.empty()) {
         applyRecordedDeletes(*work);
         commitPending();
+        t = describe(s->table); // a borrowed table is a real copy now
     }
 
     std::vector<int> indexes;
@@ -62,14 +63,14 @@ std::shared_ptr<RecordSource> Engine::query(const dialect::Select& select, int c
             i == t.rowidAlias ? adInteger : dataTypeFromDeclared(t.columns[static_cast<std::size_t>(i)].declaredType);
         fields.push_back(std::move(f));
     }
-    const std::string selectList = joinQuoted(t, indexes);
+    const std::string selectList = joinRead(t, indexes);
 
     std::string condition;
     if (s->where) {
         const int i = t.columnIndex(s->where->column);
         if (i < 0)
             noSuchColumn(s->where->column, t.name);
-        condition = quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name) + " = ?1";
+        condition = t.columnSql(i) + " = ?1";
     }
     const std::string order = orderClause(t, s->orderBy);
 
@@ -82,7 +83,7 @@ std::shared_ptr<RecordSource> Engine::query(const dialect::Select& select, int c
         TableWindow window;
         window.columns = std::move(fields);
         for (int i : indexes)
-            window.columnSql.push_back(quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name));
+            window.columnSql.push_back(t.columnSql(i));
         window.table = t.name;
         window.from = t.qualified();
         window.rowid = t.rowid;
@@ -90,6 +91,8 @@ std::shared_ptr<RecordSource> Engine::query(const dialect::Select& select, int c
         if (s->where)
             window.conditionValue = s->where->value;
         window.snapshot = cursorType == adOpenStatic;
+        if (work && work->gone.empty() && !s->where)
+            window.rowCount = work->rowCount; // rows read in place: counted once while they cannot change
         auto source = makeLazySource(shared_from_this(), std::move(window));
         if (work && cursorType == adOpenStatic)
             work->snapshots.push_back(source);
@@ -132,6 +135,8 @@ void Engine::selectInto(const dialect::Select& s) {
     // A work table is made outside the file (ATTACH cannot run inside a transaction, so not while the
     // caller holds one open).
     const bool work = declaredWork(target) && !m_heldTransaction;
+    if (work && s.columns.empty() && !s.where && s.orderBy.empty() && borrowRows(t, target))
+        return;
     TableInfo made;
     made.name = target;
     if (work)
@@ -153,15 +158,14 @@ void Engine::selectInto(const dialect::Select& s) {
     // A STRICT source stays STRICT: its ANY columns would otherwise turn text such as '007' into numbers.
     create += t.strict ? ") STRICT" : ")";
 
-    const std::string list = joinQuoted(t, indexes);
-    std::string insert =
-        "INSERT INTO " + made.qualified() + " (" + list + ") SELECT " + list + " FROM " + t.qualified();
+    std::string insert = "INSERT INTO " + made.qualified() + " (" + joinQuoted(t, indexes) + ") SELECT " +
+                         joinRead(t, indexes) + " FROM " + t.qualified();
     std::vector<std::string> conditions;
     if (s.where) {
         const int i = t.columnIndex(s.where->column);
         if (i < 0)
             noSuchColumn(s.where->column, t.name);
-        conditions.push_back(quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name) + " = ?1");
+        conditions.push_back(t.columnSql(i) + " = ?1");
     }
     // Rows whose delete is recorded are left out as they are read.
     WorkTable* from = workTable(t);
@@ -182,6 +186,8 @@ void Engine::selectInto(const dialect::Select& s) {
         // header.
         if (work)
             touchFile();
+        if (from)
+            ensureBorrowedUnchanged(*from);
         exec(create, target);
         {
             auto stmt = prepare(insert, t.name);

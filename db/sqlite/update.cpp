@@ -5,11 +5,19 @@
 namespace db::sqlite {
 
 void Engine::addColumn(const dialect::AddColumn& a) {
-    const TableInfo t = describe(a.table);
+    TableInfo t = describe(a.table);
     if (t.isView)
         throw Error(err::EngineError, "'" + t.name + "' is a view: no column can be added to it.");
     if (t.columnIndex(a.column) >= 0)
         throw Error(err::EngineError, "Field '" + a.column + "' already exists in table '" + t.name + "'.");
+    // The rows a work table reads in place are never changed: it becomes a real copy first, as does any
+    // work table that reads this table's rows.
+    if (WorkTable* w = workTable(t); w && !w->source.empty()) {
+        materialize(*w);
+        t = describe(a.table);
+    } else if (!t.work()) {
+        materializeBorrowersOf(t.name);
+    }
     if (WorkTable* w = workTable(t)) {
         applyRecordedDeletes(*w);
         freezeSnapshots(*w);
@@ -64,6 +72,11 @@ Engine::DeleteTarget& Engine::updateStatement(const dialect::Update& u) {
 }
 
 void Engine::updateRows(const dialect::Update& u) {
+    // As for a delete: rows read in place are never changed.
+    materializeBorrowersOf(u.table);
+    for (const auto& w : m_work)
+        if (!w->dropped && !w->source.empty() && equalNoCase(w->name, u.table))
+            materialize(*w);
     // Batched as deletes are; a work table's update writes the file as one there would.
     const bool fresh = !m_heldTransaction && !m_batchOpen;
     beginBatch();

@@ -4,7 +4,10 @@
 #include "db/types.h"
 #include "tests/support/test_support.h"
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -141,6 +144,134 @@ TEST_F(WorkTableNameTest, SeenOnlyByItsConnectionUntilDropped) {
     c.Execute("SELECT * INTO [w] FROM [t]");
     c.Execute("DELETE FROM [w] WHERE [rowid] = 1");
     EXPECT_EQ(testsupport::joinedRows(c, "SELECT * FROM [w]", db::adOpenStatic), Rows{"2"});
+}
+
+// A work table copied from a whole table reads that table's rows in place; whatever would change them
+// (a delete that is not by rowid, a delete from the table itself, numbering rows whose rowids have gaps)
+// makes the real copy first. Each case ends with what a copy gives, and the table of the file untouched.
+TEST_F(WorkTableNameTest, RowsReadInPlaceAreNeverChanged) {
+    struct Case {
+        const char* name;
+        const char* gaps;                    // run on the file first
+        std::vector<const char*> statements; // on the work table w, after SELECT * INTO [w] FROM [t]
+        const char* read;                    // what is read from w at the end
+        Rows expected;
+    };
+    const Case cases[] = {
+        {"delete by a plain column",
+         "",
+         {"DELETE FROM [w] WHERE [n] = 2"},
+         "SELECT [a] FROM [w]",
+         Rows{"x1", "x3", "x4"}},
+        {"delete by rowid written as text",
+         "",
+         {"DELETE FROM [w] WHERE [rowid] = '1'"},
+         "SELECT [a] FROM [w]",
+         Rows{"x2", "x3", "x4"}},
+        {"delete from the table itself",
+         "",
+         {"DELETE FROM [w] WHERE [rowid] = 4", "DELETE FROM [t] WHERE [n] = 1"},
+         "SELECT [a] FROM [w]",
+         Rows{"x1", "x2", "x3"}},
+        {"numbering rowids with gaps",
+         "DELETE FROM t WHERE n = 2",
+         {"ALTER TABLE [w] ADD COLUMN [k] LONG IDENTITY(1,1)", "DELETE FROM [w] WHERE [k] = 2"},
+         "SELECT [k], [a] FROM [w] ORDER BY [k]",
+         Rows{"1|x1", "3|x4"}},
+        {"numbering rowids 1, 2, 3",
+         "",
+         {"ALTER TABLE [w] ADD COLUMN [k] LONG IDENTITY(1,1)", "DELETE FROM [w] WHERE [k] = 2"},
+         "SELECT [k], [a] FROM [w] ORDER BY [k]",
+         Rows{"1|x1", "3|x3", "4|x4"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = makeDb(std::string(c.name) + ".db", std::string("CREATE TABLE t (n INTEGER, a TEXT); "
+                                                                                 "INSERT INTO t VALUES (1, 'x1'), (2, "
+                                                                                 "'x2'), (3, 'x3'), (4, 'x4');") +
+                                                                         c.gaps);
+        const Rows source = [&] {
+            auto other = testsupport::openConnection(path);
+            return testsupport::joinedRows(other, "SELECT * FROM [t]", db::adOpenStatic);
+        }();
+        auto conn = testsupport::openConnection(path);
+        conn.declareWorkTable("w");
+        conn.Execute("SELECT * INTO [w] FROM [t]");
+        for (const char* statement : c.statements)
+            conn.Execute(statement);
+        EXPECT_EQ(testsupport::joinedRows(conn, c.read, db::adOpenStatic), c.expected);
+        conn.Execute("DROP TABLE [w]");
+        conn.Close();
+        auto after = testsupport::openConnection(path);
+        const bool deletedFromSource = std::string(c.name) == "delete from the table itself";
+        if (!deletedFromSource) {
+            EXPECT_EQ(testsupport::joinedRows(after, "SELECT * FROM [t]", db::adOpenStatic), source);
+        }
+    }
+}
+
+// Rows read in place that another program changes meanwhile are never copied: the copy fails, and the
+// file is left as it was.
+TEST_F(WorkTableNameTest, RowsChangedByAnotherProgramAreNeverCopied) {
+    for (const char* change : {"INSERT INTO t VALUES (3, 'z')", "DELETE FROM t WHERE a = 1"}) {
+        SCOPED_TRACE(change);
+        const std::string path = makeDb(std::string(change).substr(0, 6) + ".db",
+                                        "CREATE TABLE t (a INTEGER, b TEXT); INSERT INTO t VALUES (1, 'x'), (2, 'y');");
+        auto conn = testsupport::openConnection(path);
+        conn.declareWorkTable("w");
+        conn.Execute("SELECT * INTO [w] FROM [t]");
+        EXPECT_EQ(testsupport::joinedRows(conn, "SELECT [a] FROM [w]", db::adOpenStatic), (Rows{"1", "2"}));
+        testsupport::runScript(path, change);
+        EXPECT_EQ(testsupport::errorOf([&] { conn.Execute("SELECT [a] INTO [o] FROM [w]"); }).number(),
+                  db::err::EngineError);
+        EXPECT_EQ(testsupport::errorOf([&] { conn.Execute("DELETE FROM [w] WHERE [b] = 'x'"); }).number(),
+                  db::err::EngineError)
+            << "nor made a real copy";
+        conn.Execute("DROP TABLE [w]");
+        conn.Close();
+        EXPECT_EQ(testsupport::tableNames(path), Rows{"t"});
+    }
+}
+
+// An encrypted file's work table that has to be copied goes to a file with no name left in the temporary
+// folder, and none of its rows reach that file unencrypted.
+TEST_F(WorkTableNameTest, AnEncryptedFilesCopyIsEncryptedOnDisk) {
+    const std::string marker = "PLAINTEXT-MARKER-";
+    const std::string path = makeDb("secret.db",
+                                    "CREATE TABLE t (n INTEGER, a TEXT); WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL "
+                                    "SELECT i + 1 FROM k WHERE i < 500) INSERT INTO t SELECT i, '" +
+                                        marker + "' || i FROM k;",
+                                    "pw");
+    const std::filesystem::path temporary = folder() / "tmp";
+    std::filesystem::create_directory(temporary);
+    const char* before = std::getenv("SQLITE_TMPDIR");
+    const std::string saved = before ? before : "";
+    ::setenv("SQLITE_TMPDIR", temporary.c_str(), 1);
+    auto conn = testsupport::openConnection(path, "pw");
+    conn.declareWorkTable("w");
+    conn.Execute("SELECT * INTO [w] FROM [t]");
+    conn.Execute("DELETE FROM [w] WHERE [n] = 7"); // not by rowid: the real copy is made
+    EXPECT_TRUE(std::filesystem::is_empty(temporary)) << "the work file keeps no name";
+    int workFiles = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        const std::string target = std::filesystem::read_symlink(entry.path(), ec).string();
+        if (ec || target.find(temporary.string() + "/rowsifter-work-") != 0)
+            continue;
+        ++workFiles;
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_GT(bytes.size(), 0u);
+        EXPECT_EQ(bytes.find(marker), std::string::npos) << "rows unencrypted on disk";
+    }
+    EXPECT_EQ(workFiles, 1);
+    EXPECT_EQ(testsupport::joinedRows(conn, "SELECT [n] FROM [w]", db::adOpenStatic).size(), 499u);
+    conn.Execute("DROP TABLE [w]");
+    conn.Close();
+    if (before)
+        ::setenv("SQLITE_TMPDIR", saved.c_str(), 1);
+    else
+        ::unsetenv("SQLITE_TMPDIR");
 }
 
 } // namespace
