@@ -55,7 +55,6 @@ Engine::DeleteTarget& Engine::deleteStatement(const dialect::Delete& d) {
     const TableInfo t = describe(d.table);
     if (t.isView)
         throw Error(err::EngineError, "'" + t.name + "' is a view: rows cannot be deleted from it.");
-    std::string target;
     const int i = t.columnIndex(d.where.column);
     if (WorkTable* w = workTable(t); w && !w->source.empty()) {
         const bool byRowid = i >= 0 ? i == t.rowidAlias : equalNoCase(t.rowid, d.where.column);
@@ -64,23 +63,27 @@ Engine::DeleteTarget& Engine::deleteStatement(const dialect::Delete& d) {
             return deleteStatement(d);
         }
     }
-    if (i >= 0 && i == t.rowidAlias) {
-        target = t.rowid;
-    } else if (i >= 0) {
-        // Never a scan per delete: make sure the column is indexed (once; the index goes with the table).
-        beginBatch();
-        ensureIndex(t, t.columns[static_cast<std::size_t>(i)]);
-        target = quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name);
-    } else if (!t.rowid.empty() && equalNoCase(t.rowid, d.where.column)) {
-        target = t.rowid;
-    } else {
-        noSuchColumn(d.where.column, t.name);
-    }
+    const std::string target = lookupColumn(t, d.where.column);
     DeleteTarget made;
     made.stmt = prepare("DELETE FROM " + t.qualified() + " WHERE " + target + " = ?1", t.name);
     made.work = workTable(t);
     made.byRowid = target == t.rowid;
     return m_deletes.emplace(std::move(key), std::move(made)).first->second;
+}
+
+std::string Engine::lookupColumn(const TableInfo& t, const std::string& column) {
+    const int i = t.columnIndex(column);
+    if (i >= 0 && i == t.rowidAlias)
+        return t.rowid;
+    if (i >= 0) {
+        // Never a scan per row: make sure the column is indexed (once; the index goes with the table).
+        beginBatch();
+        ensureIndex(t, t.columns[static_cast<std::size_t>(i)]);
+        return quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name);
+    }
+    if (!t.rowid.empty() && equalNoCase(t.rowid, column))
+        return t.rowid;
+    noSuchColumn(column, t.name);
 }
 
 void Engine::ensureIndex(const TableInfo& table, const ColumnDef& column) {

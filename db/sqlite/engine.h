@@ -144,6 +144,8 @@ private:
     DeleteTarget& deleteStatement(const dialect::Delete& d);
     DeleteTarget& updateStatement(const dialect::Update& u);
     void ensureIndex(const TableInfo& table, const ColumnDef& column);
+    // The SQL that finds a row by `column` (its rowid, or the column with an index made for it).
+    std::string lookupColumn(const TableInfo& t, const std::string& column);
 
     WorkTable* workTable(const TableInfo& t);
     bool declaredWork(std::string_view name) const;

@@ -52,19 +52,7 @@ Engine::DeleteTarget& Engine::updateStatement(const dialect::Update& u) {
         sql += (k ? ", " : "") + quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name) + " = ?" +
                std::to_string(k + 1);
     }
-    std::string target;
-    const int i = t.columnIndex(u.where.column);
-    if (i >= 0 && i == t.rowidAlias) {
-        target = t.rowid;
-    } else if (i >= 0) {
-        beginBatch();
-        ensureIndex(t, t.columns[static_cast<std::size_t>(i)]);
-        target = quoteIdentifier(t.columns[static_cast<std::size_t>(i)].name);
-    } else if (!t.rowid.empty() && equalNoCase(t.rowid, u.where.column)) {
-        target = t.rowid;
-    } else {
-        noSuchColumn(u.where.column, t.name);
-    }
+    const std::string target = lookupColumn(t, u.where.column);
     DeleteTarget made;
     made.stmt = prepare(sql + " WHERE " + target + " = ?" + std::to_string(u.set.size() + 1), t.name);
     made.work = workTable(t);
