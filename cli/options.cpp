@@ -14,14 +14,17 @@ struct OptionName {
     bool takesValue;
 };
 constexpr OptionName kOptionNames[] = {
-    {"--database", 'd', true},  {"--table", 't', true},         {"--field", 'f', true},
-    {"--output", 'o', true},    {"--quiet", 'q', false},        {"--help", 'h', false},
-    {"--version", '\0', false}, {"--dry-run", '\0', false},     {"--json", '\0', false},
-    {"--replace", '\0', false}, {"--keep", '\0', true},         {"--ignore-case", '\0', false},
-    {"--trim", '\0', false},    {"--removed-into", '\0', true}, {"--sqlite-copy", '\0', true},
-    {"--collapse-blanks", '\0', false}, {"--fold-accents", '\0', false}, {"--ignore-punctuation", '\0', false},
-    {"--same-words", '\0', false},      {"--empty-keys", '\0', true},      {"--groups-into", '\0', true},
-    {"--order-by", '\0', true},
+    {"--database", 'd', true},       {"--table", 't', true},
+    {"--field", 'f', true},          {"--output", 'o', true},
+    {"--quiet", 'q', false},         {"--help", 'h', false},
+    {"--version", '\0', false},      {"--dry-run", '\0', false},
+    {"--json", '\0', false},         {"--replace", '\0', false},
+    {"--keep", '\0', true},          {"--ignore-case", '\0', false},
+    {"--trim", '\0', false},         {"--removed-into", '\0', true},
+    {"--sqlite-copy", '\0', true},   {"--collapse-blanks", '\0', false},
+    {"--fold-accents", '\0', false}, {"--ignore-punctuation", '\0', false},
+    {"--same-words", '\0', false},   {"--empty-keys", '\0', true},
+    {"--groups-into", '\0', true},   {"--order-by", '\0', true},
 };
 
 const OptionName* findOption(const std::string& name) {

@@ -1,6 +1,5 @@
 // What a run prints (see outcome.h).
 #include "cli/outcome.h"
-#include "db/server_address.h"
 #include "cli/messages.h"
 #include "db/server_address.h"
 #include <cstdio>
