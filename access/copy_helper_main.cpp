@@ -48,6 +48,20 @@ std::string readPassword() {
     return password;
 }
 
+// The address sanitizer reserves terabytes of address space for its shadow memory before main runs, so a
+// limit on the address space would stop every allocation of a sanitized build: there the limit is left out.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSpaceLimited = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSpaceLimited = false;
+#else
+constexpr bool kAddressSpaceLimited = true;
+#endif
+#else
+constexpr bool kAddressSpaceLimited = true;
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -62,7 +76,7 @@ int main(int argc, char** argv) {
     const rlim_t memory = static_cast<rlim_t>(std::strtoll(argv[3], nullptr, 10));
     const rlimit addressSpace{memory, memory};
     const rlimit noCore{0, 0};
-    if (memory > 0)
+    if (memory > 0 && kAddressSpaceLimited)
         ::setrlimit(RLIMIT_AS, &addressSpace);
     ::setrlimit(RLIMIT_CORE, &noCore);
 

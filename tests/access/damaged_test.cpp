@@ -23,7 +23,24 @@ struct Recipe {
     const char* outcome;                                   // words of the refusal; nullptr: the copy must be whole
     // The helper's limits: a short deadline, unless the recipe is about memory.
     const char* limits = "ROWSIFTER_ACCESS_DEADLINE=3 ROWSIFTER_ACCESS_MEMORY_MB=768";
+    bool needsMemoryLimit = false; // only the helper's address-space limit ends it
+    bool crashes = false;          // libmdb crashes on it
 };
+
+// A build with the address sanitizer runs the helper without its address-space limit (the sanitizer's
+// shadow memory needs the space), so a recipe that only that limit ends cannot run there; and the
+// sanitizer turns a crash into a plain failing exit, which the refusal calls damage all the same.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryLimited = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kMemoryLimited = false;
+#else
+constexpr bool kMemoryLimited = true;
+#endif
+#else
+constexpr bool kMemoryLimited = true;
+#endif
 
 std::string zeros(std::size_t n) {
     return std::string(n, '\0');
@@ -51,12 +68,16 @@ const Recipe kRecipes[] = {
      {{71262, hexBytes("6464")}},
      -1,
      "needed more than 128 MB of memory",
-     "ROWSIFTER_ACCESS_DEADLINE=60 ROWSIFTER_ACCESS_MEMORY_MB=128"},
+     "ROWSIFTER_ACCESS_DEADLINE=60 ROWSIFTER_ACCESS_MEMORY_MB=128",
+     true},
     {"a crash inside libmdb: the catalogue's definition names a usage map out of the file",
      "DateTestDatabase.mdb",
      {{8247, hexBytes("b93e")}},
      -1,
-     "reading it failed"},
+     "reading it failed",
+     "ROWSIFTER_ACCESS_DEADLINE=3 ROWSIFTER_ACCESS_MEMORY_MB=768",
+     false,
+     true},
     {"0 tables: the catalogue's pages are cut off", "nwind.mdb", {}, 12288, "list of tables cannot be read whole"},
     {"0 tables: the catalogue's pages are cut off",
      "DateTestDatabase.mdb",
@@ -116,6 +137,8 @@ TEST_F(DamagedFileTest, EachRecipeIsRefusedOrCopiedWholeAndLeavesNothing) {
     std::map<std::string, std::map<std::string, long long>> whole;
     for (const Recipe& r : kRecipes) {
         SCOPED_TRACE(std::string(r.file) + ": " + r.kind);
+        if (r.needsMemoryLimit && !kMemoryLimited)
+            continue;
         const std::filesystem::path work = folder() / "work";
         std::filesystem::create_directory(work);
         std::string bytes = readAll((data / r.file).string());
@@ -134,7 +157,7 @@ TEST_F(DamagedFileTest, EachRecipeIsRefusedOrCopiedWholeAndLeavesNothing) {
         if (r.outcome) {
             EXPECT_NE(out.find("\"ok\": false"), std::string::npos) << out;
             EXPECT_NE(out.find("'" + damaged + "'"), std::string::npos) << out;
-            EXPECT_NE(out.find(r.outcome), std::string::npos) << out;
+            EXPECT_NE(out.find(r.crashes && !kMemoryLimited ? "is damaged" : r.outcome), std::string::npos) << out;
             std::filesystem::remove(damaged);
             EXPECT_TRUE(std::filesystem::is_empty(work))
                 << "left: " << std::filesystem::directory_iterator(work)->path();
