@@ -105,14 +105,9 @@ std::string notAnAccessFile(const std::string& database) {
     return "--sqlite-copy copies a Microsoft Access database, and '" + database + "' is not one.";
 }
 
-std::string sqliteCopyNotForServer() {
-    return "--sqlite-copy copies a Microsoft Access database file; a table on a server is de-duplicated where it "
-           "lives, without it.";
-}
-
-std::string groupsNotForServer() {
-    return "--groups-into writes its table on files only so far; on a server, see the groups with --dry-run "
-           "--json (groups, largest_group). Nothing was changed.";
+std::string sqliteCopyNotForServer(const std::string& server) {
+    return "--sqlite-copy copies a Microsoft Access database file; a table on the server '" + server +
+           "' is de-duplicated where it lives, without it.";
 }
 
 std::string nameTooLongForServer(const std::string& name, std::size_t longest) {

@@ -106,8 +106,7 @@ std::string groupColumnTaken(const std::string& column, const std::string& table
 std::string largestGroups(long long groups, const std::vector<dedupe::DryRunResult::Group>& largest);
 std::string accessNeedsCopy(const std::string& database);
 std::string notAnAccessFile(const std::string& database);
-std::string sqliteCopyNotForServer();
-std::string groupsNotForServer();
+std::string sqliteCopyNotForServer(const std::string& server); // as it may be shown
 std::string nameTooLongForServer(const std::string& name, std::size_t longest);
 std::string copyingTable(const std::string& table, int number, int count);
 std::string copied(std::size_t tables, long long rows, const std::string& path);

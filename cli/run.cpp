@@ -88,9 +88,7 @@ int run(const Options& options) {
     std::string password = readPassword(options.database, !server);
     std::string database = options.database;
     if (server && !options.sqliteCopy.empty())
-        return outcome.fail(text::sqliteCopyNotForServer());
-    if (server && !options.groupsInto.empty())
-        return outcome.fail(text::groupsNotForServer());
+        return outcome.fail(text::sqliteCopyNotForServer(db::shownDataSource(options.database)));
     try {
         db::checkServerAddress(database);
     } catch (const db::Error& error) {

@@ -4,6 +4,7 @@
 #include "db/pg/rows.h"
 #include "db/pg/scroll_source.h"
 #include "db/pg/uri.h"
+#include "db/pg/work_changes.h"
 #include "db/sql_quote.h"
 #include "db/types.h"
 #include <algorithm>
@@ -69,6 +70,7 @@ struct PgBackend::WorkTable {
     std::string numberingOrder;  // what numbers the rows: the primary key, or the physical order
     std::string deleteColumn;    // the column the deletes name
     std::vector<std::int64_t> deleted;
+    WorkChanges changes; // plain columns the run added, and the values it gave them
 };
 
 PgBackend::PgBackend(std::string uri, std::unique_ptr<Session> session)
@@ -230,6 +232,8 @@ std::string PgBackend::workRows(WorkTable& w, bool& filtered, std::vector<Param>
         list += (list.empty() ? "" : ", ") + std::string("row_number() OVER (ORDER BY ") + w.numberingOrder + ") AS " +
                 quote(w.numbering);
     std::string sql = "(SELECT " + list + " FROM " + w.source.sql + ") AS w";
+    if (!w.changes.empty())
+        sql = w.changes.joined(sql, params);
     filtered = !w.deleted.empty();
     if (filtered) {
         // Of the identifier's own type, so the server compares without converting each row.
@@ -356,6 +360,13 @@ void PgBackend::execute(const dialect::Statement& statement) {
         del ? deleteRows(*del) : dropTable(*drop);
         return;
     }
+    const auto* add = std::get_if<dialect::AddColumn>(&statement);
+    const auto* update = std::get_if<dialect::Update>(&statement);
+    if (WorkTable* w = add ? work(add->table) : update ? work(update->table) : nullptr) {
+        add ? w->changes.addColumn(*add, w->columns, w->numbering)
+            : w->changes.update(*update, w->columns, w->numbering);
+        return;
+    }
     guarded([&] {
         std::visit(
             [&](const auto& s) {
@@ -369,9 +380,8 @@ void PgBackend::execute(const dialect::Statement& statement) {
                 else if constexpr (std::is_same_v<T, dialect::DropTable>)
                     dropTable(s);
                 else
-                    throw Error(err::EngineError, "Adding a plain column or changing rows in place is not done on "
-                                                  "a server (" +
-                                                      m_session->where() + ").");
+                    throw Error(err::EngineError, "Adding a plain column or changing rows in place is done on " +
+                                                      m_session->where() + " only in the run's own work tables.");
             },
             statement);
     });
@@ -432,6 +442,11 @@ void PgBackend::selectInto(const dialect::Select& s) {
         sql +=
             (filtered ? " AND " : " WHERE ") + prefix + quote(s.where->column) + " = $" + std::to_string(params.size());
     }
+    // A new table's rows are written in the order asked for, so they read back in it.
+    for (std::size_t i = 0; i < s.orderBy.size(); ++i)
+        sql += (i ? ", " : " ORDER BY ") + prefix + quote(s.orderBy[i].column) +
+               (s.orderBy[i].descending ? " DESC" : "") +
+               (s.orderBy[i].nullsLast || s.orderBy[i].descending ? " NULLS LAST" : " NULLS FIRST");
     const ResultPtr made = m_session->exec(sql, params, false, s.table);
     usedStatement(*s.into);
     if (const long long rows = affectedRows(made.get()); rows >= 0)
