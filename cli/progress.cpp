@@ -43,16 +43,17 @@ private:
 
 class CliHost : public dedupe::EngineHost {
 public:
-    CliHost(std::string output, std::vector<std::string> tables, bool quiet, bool json)
-        : m_output(std::move(output)), m_tables(std::move(tables)), m_terminal(isatty(STDERR_FILENO)), m_quiet(quiet),
-          m_json(json), m_reporter(json) {}
+    CliHost(std::string output, std::vector<std::string> tables, bool exactly, bool quiet, bool json)
+        : m_output(std::move(output)), m_tables(std::move(tables)), m_exactly(exactly),
+          m_terminal(isatty(STDERR_FILENO)), m_quiet(quiet), m_json(json), m_reporter(json) {}
 
     std::string outputName() const override { return m_output; }
-    // As the database compares names: a listed table named like the output in other letter case is the
-    // table the output replaces.
+    // As the database compares names: in a file, a listed table named like the output in other letter case
+    // is the table the output replaces; a server tells them apart.
     bool isTableListed(const std::string& name) const override {
-        return std::any_of(m_tables.begin(), m_tables.end(),
-                           [&](const std::string& t) { return dedupe::sameTableName(t, name); });
+        return std::any_of(m_tables.begin(), m_tables.end(), [&](const std::string& t) {
+            return m_exactly ? t == name : dedupe::sameTableName(t, name);
+        });
     }
     void setProgressMaximum(double maximum) override {
         m_maximum = static_cast<long long>(maximum);
@@ -121,6 +122,7 @@ private:
 
     std::string m_output;
     std::vector<std::string> m_tables;
+    bool m_exactly;
     bool m_terminal;
     bool m_quiet;
     bool m_json;
@@ -133,9 +135,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<dedupe::EngineHost> makeTerminalHost(std::string output, std::vector<std::string> tables, bool quiet,
-                                                     bool json) {
-    return std::make_unique<CliHost>(std::move(output), std::move(tables), quiet, json);
+std::unique_ptr<dedupe::EngineHost> makeTerminalHost(std::string output, std::vector<std::string> tables, bool exactly,
+                                                     bool quiet, bool json) {
+    return std::make_unique<CliHost>(std::move(output), std::move(tables), exactly, quiet, json);
 }
 
 } // namespace cli

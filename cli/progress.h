@@ -8,9 +8,10 @@
 
 namespace cli {
 
-// The host of a run writing `output`; `tables` are the database's listed tables. Quiet: no progress;
-// json: the messages and reports go into the JSON object instead.
-std::unique_ptr<dedupe::EngineHost> makeTerminalHost(std::string output, std::vector<std::string> tables, bool quiet,
-                                                     bool json);
+// The host of a run writing `output`; `tables` are the database's listed tables, their names compared
+// `exactly` (a server's) or without regard to ASCII case (a file's). Quiet: no progress; json: the messages
+// and reports go into the JSON object instead.
+std::unique_ptr<dedupe::EngineHost> makeTerminalHost(std::string output, std::vector<std::string> tables, bool exactly,
+                                                     bool quiet, bool json);
 
 } // namespace cli

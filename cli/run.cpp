@@ -53,11 +53,13 @@ std::vector<std::string> fieldNames(const std::string& connectionString, const s
     return names;
 }
 
-// The listed table of that name as the database compares names; empty when none.
-std::string listedAs(const std::vector<std::string>& tables, const std::string& name) {
-    // A server tells "Orders" from "orders": a table of exactly the name comes first.
+// The listed table of that name as the database compares names; empty when none. A server tells "Orders"
+// from "orders" (`exactly`); a file does not.
+std::string listedAs(const std::vector<std::string>& tables, const std::string& name, bool exactly) {
     if (std::find(tables.begin(), tables.end(), name) != tables.end())
         return name;
+    if (exactly)
+        return {};
     const auto found = std::find_if(tables.begin(), tables.end(),
                                     [&](const std::string& t) { return dedupe::sameTableName(t, name); });
     return found == tables.end() ? std::string() : *found;
@@ -147,7 +149,7 @@ int run(const Options& options) {
         if (!found)
             return outcome.fail(text::noDatabaseFile(database));
         tables = std::move(*found);
-        table = listedAs(tables, options.table);
+        table = listedAs(tables, options.table, server);
         if (table.empty()) {
             if (auto module = db::VirtualTableModule(connectionString, options.table))
                 return outcome.fail(text::virtualTable(options.table, *module));
@@ -183,7 +185,7 @@ int run(const Options& options) {
     // The table of groups adds three columns of its own to the table's: none may have their names.
     if (!options.groupsInto.empty())
         for (const std::string& name : fields)
-            if (dedupe::isGroupColumnName(name))
+            if (dedupe::isGroupColumnName(name, server))
                 return outcome.fail(text::groupColumnTaken(name, options.table));
     inputs.options.removedInto = options.removedInto;
 
@@ -195,7 +197,7 @@ int run(const Options& options) {
     std::string existing;
     for (const std::string& name : {options.output, options.removedInto, options.groupsInto})
         if (!name.empty() && existing.empty())
-            existing = listedAs(tables, name);
+            existing = listedAs(tables, name, server);
     if (!existing.empty() && !options.replace)
         return outcome.fail(text::existsWithoutReplace(existing));
 
@@ -221,7 +223,7 @@ int run(const Options& options) {
     }
     if (server)
         watchInterrupts();
-    const auto host = makeTerminalHost(options.output, tables, options.quiet || options.json, options.json);
+    const auto host = makeTerminalHost(options.output, tables, server, options.quiet || options.json, options.json);
     const dedupe::RunResult result = dedupe::CreateTableWithoutDuplicates(inputs, *host);
     host->setProgressValue(0); // closes a progress bar left open
     outcome.rowsRead = result.rowsRead;

@@ -1,8 +1,10 @@
 #include "dedupe/engine.h"
 #include "core/trap.h"
 #include "db/ascii.h"
+#include "db/backend.h"
 #include "db/catalogue.h"
 #include "db/connection.h"
+#include "db/connection_string.h"
 #include "db/error.h"
 #include "db/recordset.h"
 #include "db/sql_quote.h"
@@ -45,31 +47,42 @@ bool inInternalNamespace(std::string_view name) {
     return db::ascii::startsWithNoCase(name, db::kInternalTablePrefix);
 }
 
+bool onServer(const std::string& connectionString) {
+    try {
+        return db::isServerUri(db::ParseConnectionString(connectionString).dataSource);
+    } catch (const db::Error&) {
+        return false; // the connection reports it
+    }
+}
+
 } // namespace
 
 // Names the run must not work with, because it would destroy the user's table or its own work table, or
 // write a table the program hides as its own.
 std::string refusalFor(const EngineInputs& inputs, const std::string& output) {
+    // A server tells quoted names apart by letter case: there only the very same name is the same table.
+    const bool exactly = onServer(inputs.connectionString);
+    const auto same = [&](std::string_view a, std::string_view b) { return exactly ? a == b : sameTableName(a, b); };
     if (output.empty())
         return text::kNoOutputName;
-    if (sameTableName(output, inputs.TableName))
+    if (same(output, inputs.TableName))
         return text::outputIsChosenTable(output, inputs.TableName);
-    if (sameTableName(output, ScratchTableName))
+    if (same(output, ScratchTableName))
         return text::outputIsWorkTable(output);
     if (inInternalNamespace(output))
         return text::internalName(output);
-    if (sameTableName(inputs.TableName, ScratchTableName))
+    if (same(inputs.TableName, ScratchTableName))
         return text::chosenIsWorkTable(inputs.TableName);
     const std::string& removed = inputs.options.removedInto;
-    if (!removed.empty() && (sameTableName(removed, inputs.TableName) || sameTableName(removed, output) ||
-                             sameTableName(removed, ScratchTableName) || sameTableName(removed, RemovedWorkTableName)))
+    if (!removed.empty() && (same(removed, inputs.TableName) || same(removed, output) ||
+                             same(removed, ScratchTableName) || same(removed, RemovedWorkTableName)))
         return text::removedTableNameTaken(removed);
     if (inInternalNamespace(removed))
         return text::internalName(removed);
     const std::string& groups = inputs.options.groupsInto;
-    if (!groups.empty() && (sameTableName(groups, inputs.TableName) || sameTableName(groups, output) ||
-                            sameTableName(groups, removed) || sameTableName(groups, ScratchTableName) ||
-                            sameTableName(groups, RemovedWorkTableName) || sameTableName(groups, GroupsWorkTableName)))
+    if (!groups.empty() &&
+        (same(groups, inputs.TableName) || same(groups, output) || same(groups, removed) ||
+         same(groups, ScratchTableName) || same(groups, RemovedWorkTableName) || same(groups, GroupsWorkTableName)))
         return text::groupsTableNameTaken(groups);
     return {};
 }
@@ -452,14 +465,15 @@ private:
                         conn().Execute(deleteSql);
                     }))
                     ++m_result.rowsRemoved;
-            } else if (work(186, [&] {
-                           if (alone)
-                               return;
-                           seen.remember(key, static_cast<std::uint64_t>(j), &ordinal);
-                           groups.add(ordinal, j);
-                           if (keepsGroups())
-                               groupRows.add(rs()[keyColumns].asInteger(), ordinal, true);
-                       }) &&
+            } else if (work(186,
+                            [&] {
+                                if (alone)
+                                    return;
+                                seen.remember(key, static_cast<std::uint64_t>(j), &ordinal);
+                                groups.add(ordinal, j);
+                                if (keepsGroups())
+                                    groupRows.add(rs()[keyColumns].asInteger(), ordinal, true);
+                            }) &&
                        keepsRemoved()) {
                 work(184, [&] {
                     deleteSql = keptPrefix;

@@ -6,8 +6,8 @@
 
 namespace dedupe {
 
-bool isGroupColumnName(std::string_view name) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+bool isGroupColumnName(std::string_view name, bool exactly) {
+    const auto lower = [&](char c) { return !exactly && c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
     for (const std::string_view column : {kGroupNumberColumn, kGroupSizeColumn, kSurvivorColumn})
         if (column.size() == name.size() &&
             std::equal(column.begin(), column.end(), name.begin(), [&](char a, char b) { return a == lower(b); }))

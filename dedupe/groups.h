@@ -15,9 +15,10 @@ inline constexpr const char* kGroupNumberColumn = "group_number";
 inline constexpr const char* kGroupSizeColumn = "group_size";
 inline constexpr const char* kSurvivorColumn = "survivor";
 
-// Whether a field of the chosen table would clash with one of those columns (ASCII letters compared
-// without regard to case, as the database compares names).
-bool isGroupColumnName(std::string_view name);
+// Whether a field of the chosen table would clash with one of those columns, names compared as the
+// database compares them: ASCII letters without regard to case in a file, exactly on a server (which
+// tells quoted names apart by case).
+bool isGroupColumnName(std::string_view name, bool exactly = false);
 
 class GroupCounter {
 public:
