@@ -26,56 +26,17 @@ INSERT INTO "People" VALUES (1, 'Ann', 'Oslo'), (2, 'ann', 'Rome'), (3, ' Ann ',
     (10, 'ANN ', 'Oslo');
 )";
 
-// The same table in a file or on the server; `path` is the file or the server database's address.
-class CliOptionsBase : public CliTest {
+class CliOptions : public dedupe_test::PerBackend {
 protected:
-    std::optional<servertest::ServerDatabase> server;
-
-    virtual bool onServer() const = 0;
     void SetUp() override {
-        if (onServer()) {
-            ROWSIFTER_REQUIRE_SERVER();
-            server.emplace();
-            path = server->uri();
-        } else {
-            ROWSIFTER_REQUIRE_SQLITE_TOOL();
-        }
-        script(kPeople);
+        PerBackend::SetUp();
+        if (ready())
+            script(kPeople);
     }
-    void script(const std::string& sql) {
-        if (server)
-            server->sql(sql);
-        else
-            runSqliteTool(path, sql);
-    }
-    // The rows of a query, one line each.
-    std::string dump(const std::string& sql) {
-        if (!server)
-            return runSqliteTool(path, sql);
-        std::string text;
-        for (const std::string& row : server->rows(sql))
-            text += row + "\n";
-        return text;
-    }
-    // Everything a run could change: the file's bytes, or every table's rows on the server.
-    std::string everything() {
-        if (!server)
-            return slurp(path);
-        std::string text;
-        for (const std::string& table : server->rows("SELECT quote_ident(relname) FROM pg_class WHERE relkind = 'r' "
-                                                     "AND relnamespace = 'public'::regnamespace ORDER BY 1"))
-            text += table + ":\n" + dump("SELECT * FROM " + table + " ORDER BY 1");
-        return text;
-    }
-};
-
-class CliOptions : public CliOptionsBase, public ::testing::WithParamInterface<bool> {
-protected:
-    bool onServer() const override { return GetParam(); }
 };
 
 INSTANTIATE_TEST_SUITE_P(Backends, CliOptions, ::testing::Values(false, true),
-                         [](const auto& test) { return std::string(test.param ? "Server" : "File"); });
+                         [](const auto& test) { return dedupe_test::backendName(test.param); });
 
 struct OptionCase {
     const char* name;
@@ -89,16 +50,19 @@ void PrintTo(const OptionCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class CliOptionCase : public CliOptionsBase, public ::testing::WithParamInterface<std::tuple<OptionCase, bool>> {
+class CliOptionCase : public dedupe_test::PerBackendCase<OptionCase> {
 protected:
-    bool onServer() const override { return std::get<1>(GetParam()); }
-    const OptionCase& option() const { return std::get<0>(GetParam()); }
+    void SetUp() override {
+        PerBackendCase::SetUp();
+        if (ready())
+            script(kPeople);
+    }
 };
 
 // The output holds exactly the surviving row of each group, with all its values as stored; the removed
 // rows, when asked for, are exactly the others; and the summary counts agree.
 TEST_P(CliOptionCase, KeepsOneRowOfEachGroupAsTheOptionsSay) {
-    const OptionCase& c = option();
+    const OptionCase& c = param();
     std::vector<std::string> args = {"-d", path, "-t", "People", "-f", "name", "-o", "Kept", "--removed-into", "Gone"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     const Outcome o = cli(args);
@@ -117,18 +81,18 @@ TEST_P(CliOptionCase, KeepsOneRowOfEachGroupAsTheOptionsSay) {
 // data holds.
 INSTANTIATE_TEST_SUITE_P(
     Cases, CliOptionCase,
-    ::testing::Combine(::testing::Values(OptionCase{"Default", {}, "coalesce(name, '')", "min"},
-                      OptionCase{"KeepLast", {"--keep", "last"}, "coalesce(name, '')", "max"},
-                      OptionCase{"IgnoreCase", {"--ignore-case"}, "replace(lower(coalesce(name, '')), 'Ä', 'ä')", "min"},
-                      OptionCase{"Trim", {"--trim"}, "trim(coalesce(name, ''))", "min"},
-                      OptionCase{"KeepLastIgnoringCaseAndBlanks",
-                                 {"--keep=last", "--ignore-case", "--trim"},
-                                 "replace(lower(trim(coalesce(name, ''))), 'Ä', 'ä')",
-                                 "max"}),
-                       ::testing::Bool()),
-    [](const auto& test) {
-        return std::string(std::get<0>(test.param).name) + (std::get<1>(test.param) ? "_Server" : "_File");
-    });
+    ::testing::Combine(
+        ::testing::Values(OptionCase{"Default", {}, "coalesce(name, '')", "min"},
+                          OptionCase{"KeepLast", {"--keep", "last"}, "coalesce(name, '')", "max"},
+                          OptionCase{
+                              "IgnoreCase", {"--ignore-case"}, "replace(lower(coalesce(name, '')), 'Ä', 'ä')", "min"},
+                          OptionCase{"Trim", {"--trim"}, "trim(coalesce(name, ''))", "min"},
+                          OptionCase{"KeepLastIgnoringCaseAndBlanks",
+                                     {"--keep=last", "--ignore-case", "--trim"},
+                                     "replace(lower(trim(coalesce(name, ''))), 'Ä', 'ä')",
+                                     "max"}),
+        ::testing::Bool()),
+    dedupe_test::CaseAndBackendName());
 
 // A dry run counts what a run would do and leaves the file byte for byte as it was, with or without a
 // table of removed rows asked for; it also works on a file it could not write.
@@ -150,8 +114,10 @@ TEST_P(CliOptions, ADryRunCountsAndChangesNothing) {
                       std::string::npos)
                 << o.out;
         } else {
-            EXPECT_NE(o.out.find("Would read 10 rows, remove " + std::to_string(10 - kept) + " repeated rows, and "
-                                 "write " + std::to_string(kept) + " rows"),
+            EXPECT_NE(o.out.find("Would read 10 rows, remove " + std::to_string(10 - kept) +
+                                 " repeated rows, and "
+                                 "write " +
+                                 std::to_string(kept) + " rows"),
                       std::string::npos)
                 << o.out;
         }
@@ -166,8 +132,9 @@ TEST_P(CliOptions, AnExistingTableIsReplacedOnlyWhenAsked) {
     script("CREATE TABLE \"Kept\"(z TEXT); INSERT INTO \"Kept\" VALUES ('old'); CREATE TABLE \"Gone\"(z TEXT);");
     for (const char* taken : {"Kept", "Gone"}) {
         const std::string before = everything();
-        const Outcome o = cli({"-d", path, "-t", "People", "-f", "name", "-o", taken == std::string("Kept") ? "Kept" : "New",
-                               "--removed-into", taken == std::string("Gone") ? "Gone" : "Other"});
+        const Outcome o =
+            cli({"-d", path, "-t", "People", "-f", "name", "-o", taken == std::string("Kept") ? "Kept" : "New",
+                 "--removed-into", taken == std::string("Gone") ? "Gone" : "Other"});
         EXPECT_EQ(o.status, 1);
         EXPECT_NE(o.err.find(std::string("'") + taken + "'"), std::string::npos) << o.err;
         EXPECT_NE(o.err.find("--replace"), std::string::npos) << o.err;
@@ -182,7 +149,8 @@ TEST_P(CliOptions, AnExistingTableIsReplacedOnlyWhenAsked) {
     EXPECT_EQ(dryReplacing.status, 0) << dryReplacing.err;
     EXPECT_NE(dryReplacing.err.find("would replace it"), std::string::npos) << dryReplacing.err;
 
-    const Outcome o = cli({"-d", path, "-t", "People", "-f", "name", "-o", "Kept", "--removed-into", "Gone", "--replace"});
+    const Outcome o =
+        cli({"-d", path, "-t", "People", "-f", "name", "-o", "Kept", "--removed-into", "Gone", "--replace"});
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(dump("SELECT count(*) FROM \"Kept\";"),
               dump("SELECT count(DISTINCT coalesce(name, '')) FROM \"People\";"));
@@ -207,8 +175,7 @@ TEST_P(CliOptions, JsonIsOneObjectOnSuccessAndFailure) {
     }
     EXPECT_NE(ok.out.find("\"ok\": true"), std::string::npos) << ok.out;
     EXPECT_NE(ok.out.find("\"fields\": [\"name\", \"city\"]"), std::string::npos) << ok.out;
-    EXPECT_NE(ok.out.find("\"rows_read\": 10, \"rows_removed\": 0, \"rows_written\": 10"), std::string::npos)
-        << ok.out;
+    EXPECT_NE(ok.out.find("\"rows_read\": 10, \"rows_removed\": 0, \"rows_written\": 10"), std::string::npos) << ok.out;
     EXPECT_NE(failed.out.find("\"ok\": false"), std::string::npos);
     EXPECT_NE(failed.out.find("\"error\": \"table 'Nobody' not found"), std::string::npos) << failed.out;
     EXPECT_NE(failed.out.find("\"kept\": \"Nothing was changed.\""), std::string::npos) << failed.out;

@@ -1,33 +1,33 @@
-// The survivor chosen by an order, and the groups counted, each checked against one SQL statement of the
-// system's sqlite3 tool over the same file.
+// The survivor chosen by an order, and the groups counted and written, each checked against one SQL
+// statement over the same table: the system's sqlite3 tool on a file, the server itself on a server
+// database. The cases run once per back-end.
 #include "cli_fixture.h"
-#include "tests/support/sqlite_tool.h"
-#include "tests/support/test_support.h"
 #include <gtest/gtest.h>
 
 namespace {
 
-using dedupe_test::CliTest;
 using dedupe_test::Outcome;
-using testsupport::runSqliteTool;
 
 // The identifier n is unique but not in stored order, so a tie must go to the lowest n, not the first
-// stored row. Ties, Nulls, and texts that differ in letter case only (the database orders 'B' before 'b').
+// stored row. Ties, Nulls, and texts that differ in letter case only (ordered as the database orders them).
 const char* const kOrders = R"(
-CREATE TABLE Orders (n INTEGER, cust TEXT, placed TEXT, amount REAL);
-INSERT INTO Orders VALUES (30, 'ann', '2024-03-01', 10.0), (10, 'ann', '2024-03-01', 5.0), (20, 'ann', NULL, 99.0),
+CREATE TABLE "Orders" (n INTEGER, cust TEXT, placed TEXT, amount REAL);
+INSERT INTO "Orders" VALUES (30, 'ann', '2024-03-01', 10.0), (10, 'ann', '2024-03-01', 5.0), (20, 'ann', NULL, 99.0),
     (25, 'bob', NULL, 1.0), (15, 'bob', '2023-01-01', NULL), (40, 'bob', '2023-01-01', 7.0), (35, 'cy', 'b', 2.0),
     (36, 'cy', 'B', 2.0), (5, 'dan', NULL, NULL), (6, 'dan', NULL, NULL), (7, 'eve', 'x', 1.0);
 )";
 
-class CliOrder : public CliTest {
+class CliOrder : public dedupe_test::PerBackend {
 protected:
     void SetUp() override {
-        ROWSIFTER_REQUIRE_SQLITE_TOOL();
-        runSqliteTool(path, kOrders);
+        PerBackend::SetUp();
+        if (ready())
+            script(kOrders);
     }
-    std::string dump(const std::string& sql) { return runSqliteTool(path, sql); }
 };
+
+INSTANTIATE_TEST_SUITE_P(Backends, CliOrder, ::testing::Values(false, true),
+                         [](const auto& test) { return dedupe_test::backendName(test.param); });
 
 struct OrderCase {
     const char* name;
@@ -39,47 +39,58 @@ void PrintTo(const OrderCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class CliOrderCase : public CliOrder, public ::testing::WithParamInterface<OrderCase> {};
+class CliOrderCase : public dedupe_test::PerBackendCase<OrderCase> {
+protected:
+    void SetUp() override {
+        PerBackendCase::SetUp();
+        if (ready())
+            script(kOrders);
+    }
+};
 
 TEST_P(CliOrderCase, TheFirstRowInTheOrderSurvives) {
-    const OrderCase& c = GetParam();
+    const OrderCase& c = param();
     std::vector<std::string> args = {"-d", path, "-t", "Orders", "-f", "cust", "-o", "Kept"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     const Outcome o = cli(args);
     ASSERT_EQ(o.status, 0) << o.err;
-    EXPECT_EQ(dump("SELECT * FROM Kept ORDER BY n;"),
+    EXPECT_EQ(dump("SELECT * FROM \"Kept\" ORDER BY n;"),
               dump(std::string("SELECT n, cust, placed, amount FROM (SELECT *, row_number() OVER (PARTITION BY cust "
                                "ORDER BY ") +
-                   c.order + ") AS r FROM Orders) WHERE r = 1 ORDER BY n;"));
+                   c.order + ") AS r FROM \"Orders\") AS q WHERE r = 1 ORDER BY n;"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CliOrderCase,
-    ::testing::Values(OrderCase{"Descending", {"--order-by", "placed:desc"}, "placed DESC NULLS LAST, n"},
-                      OrderCase{"Ascending", {"--order-by=placed"}, "placed ASC NULLS LAST, n"},
-                      OrderCase{"AscendingSaidSo", {"--order-by", "placed:asc"}, "placed ASC NULLS LAST, n"},
-                      OrderCase{"KeepLastTurnsItRound",
-                                {"--order-by", "placed:desc", "--keep", "last"},
-                                "placed ASC NULLS LAST, n DESC"},
-                      OrderCase{"TwoFields",
-                                {"--order-by", "placed", "--order-by", "amount:desc"},
-                                "placed ASC NULLS LAST, amount DESC NULLS LAST, n"},
-                      OrderCase{"TwoFieldsKeepLast",
-                                {"--order-by", "placed", "--order-by", "amount:desc", "--keep", "last"},
-                                "placed DESC NULLS LAST, amount ASC NULLS LAST, n DESC"}),
-    [](const auto& test) { return std::string(test.param.name); });
+    ::testing::Combine(
+        ::testing::Values(OrderCase{"Descending", {"--order-by", "placed:desc"}, "placed DESC NULLS LAST, n"},
+                          OrderCase{"Ascending", {"--order-by=placed"}, "placed ASC NULLS LAST, n"},
+                          OrderCase{"AscendingSaidSo", {"--order-by", "placed:asc"}, "placed ASC NULLS LAST, n"},
+                          OrderCase{"KeepLastTurnsItRound",
+                                    {"--order-by", "placed:desc", "--keep", "last"},
+                                    "placed ASC NULLS LAST, n DESC"},
+                          OrderCase{"TwoFields",
+                                    {"--order-by", "placed", "--order-by", "amount:desc"},
+                                    "placed ASC NULLS LAST, amount DESC NULLS LAST, n"},
+                          OrderCase{"TwoFieldsKeepLast",
+                                    {"--order-by", "placed", "--order-by", "amount:desc", "--keep", "last"},
+                                    "placed DESC NULLS LAST, amount ASC NULLS LAST, n DESC"}),
+        ::testing::Bool()),
+    dedupe_test::CaseAndBackendName());
 
 // An identifier that repeats a value cannot tell rows apart, in whatever order the scan runs: the rows are
-// numbered in stored order instead, and ties go to the first stored row. A field named with a colon is
-// given with its direction.
-TEST_F(CliOrder, ARepeatedIdentifierIsJudgedApartFromTheOrder) {
-    runSqliteTool(path, "UPDATE Orders SET n = 10 WHERE n = 30; ALTER TABLE Orders ADD COLUMN [at:time] TEXT;"
-                        "UPDATE Orders SET [at:time] = placed;");
+// numbered in stored order instead (a file's rowid; on a server, without a primary key, the physical order
+// of the rows), and ties go to the first of them. A field named with a colon is given with its direction.
+TEST_P(CliOrder, ARepeatedIdentifierIsJudgedApartFromTheOrder) {
+    script("UPDATE \"Orders\" SET n = 10 WHERE n = 30; ALTER TABLE \"Orders\" ADD COLUMN \"at:time\" TEXT;"
+           "UPDATE \"Orders\" SET \"at:time\" = placed;");
+    const std::string stored = server ? "ctid" : "rowid";
     const Outcome o = cli({"-d", path, "-t", "Orders", "-f", "cust", "-o", "Kept", "--order-by", "at:time:desc"});
     ASSERT_EQ(o.status, 0) << o.err;
-    EXPECT_EQ(dump("SELECT * FROM Kept ORDER BY cust;"),
-              dump("SELECT n, cust, placed, amount, [at:time] FROM (SELECT *, row_number() OVER (PARTITION BY cust "
-                   "ORDER BY [at:time] DESC NULLS LAST, rowid) AS r FROM Orders) WHERE r = 1 ORDER BY cust;"));
+    EXPECT_EQ(dump("SELECT * FROM \"Kept\" ORDER BY cust;"),
+              dump("SELECT n, cust, placed, amount, \"at:time\" FROM (SELECT *, row_number() OVER (PARTITION BY cust "
+                   "ORDER BY \"at:time\" DESC NULLS LAST, " +
+                   stored + ") AS r FROM \"Orders\") AS q WHERE r = 1 ORDER BY cust;"));
 
     for (const char* bad : {"placed:down", "nothing", "placed:"}) {
         const Outcome refused = cli({"-d", path, "-t", "Orders", "-f", "cust", "-o", "K2", "--order-by", bad});
@@ -90,10 +101,10 @@ TEST_F(CliOrder, ARepeatedIdentifierIsJudgedApartFromTheOrder) {
 
 // The groups of two or more rows, counted by a run and by a dry run; the dry run shows the largest with
 // the survivor's values.
-TEST_F(CliOrder, GroupsAreCountedAndTheLargestShown) {
+TEST_P(CliOrder, GroupsAreCountedAndTheLargestShown) {
     const std::string groups =
-        dump("SELECT count(*) FROM (SELECT cust FROM Orders GROUP BY cust HAVING count(*) > 1);");
-    const std::string largest = dump("SELECT max(c) FROM (SELECT count(*) AS c FROM Orders GROUP BY cust);");
+        dump("SELECT count(*) FROM (SELECT cust FROM \"Orders\" GROUP BY cust HAVING count(*) > 1) AS g;");
+    const std::string largest = dump("SELECT max(c) FROM (SELECT count(*) AS c FROM \"Orders\" GROUP BY cust) AS g;");
     const std::string counts = "\"groups\": " + groups.substr(0, groups.size() - 1) +
                                ", \"largest_group\": " + largest.substr(0, largest.size() - 1);
     const Outcome dry = cli({"-d", path, "-t", "Orders", "-f", "cust", "-o", "Kept", "--dry-run", "--json",
@@ -120,13 +131,20 @@ void PrintTo(const GroupsCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class CliGroupsCase : public CliOrder, public ::testing::WithParamInterface<GroupsCase> {};
+class CliGroupsCase : public dedupe_test::PerBackendCase<GroupsCase> {
+protected:
+    void SetUp() override {
+        PerBackendCase::SetUp();
+        if (ready())
+            script(kOrders);
+    }
+};
 
 // The table of groups holds every row of a group of two or more with all its fields, its group's number
-// (by the group's lowest identifier), size and whether it survives; the removed rows written beside it are
-// exactly the others of each group.
+// (by the group's lowest identifier), size and whether it survives, stored in the order of the groups;
+// the removed rows written beside it are exactly the others of each group.
 TEST_P(CliGroupsCase, EveryRowOfAGroupWithItsNumberSizeAndSurvivor) {
-    const GroupsCase& c = GetParam();
+    const GroupsCase& c = param();
     std::vector<std::string> args = {
         "-d", path, "-t", "Orders", "-f", "cust", "-o", "Kept", "--groups-into", "Groups", "--removed-into", "Gone"};
     args.insert(args.end(), c.options.begin(), c.options.end());
@@ -135,35 +153,54 @@ TEST_P(CliGroupsCase, EveryRowOfAGroupWithItsNumberSizeAndSurvivor) {
     const std::string grouped =
         std::string("SELECT *, min(n) OVER g AS low, count(*) OVER g AS size, first_value(n) OVER (PARTITION BY "
                     "cust ORDER BY ") +
-        c.survivorOrder + ") AS kept FROM Orders WINDOW g AS (PARTITION BY cust)";
-    EXPECT_EQ(dump("SELECT * FROM Groups;"),
-              dump("SELECT n, cust, placed, amount, dense_rank() OVER (ORDER BY low), size, n = kept FROM (" + grouped +
-                   ") WHERE size > 1 ORDER BY low, n;"));
-    EXPECT_EQ(dump("SELECT * FROM Gone ORDER BY n;"),
-              dump("SELECT n, cust, placed, amount FROM (" + grouped + ") WHERE n <> kept ORDER BY n;"));
-    EXPECT_EQ(dump("SELECT count(*) FROM Kept;"), dump("SELECT count(DISTINCT cust) FROM Orders;"));
+        c.survivorOrder + ") AS kept FROM \"Orders\" WINDOW g AS (PARTITION BY cust)";
+    EXPECT_EQ(dump("SELECT * FROM \"Groups\";"),
+              dump("SELECT n, cust, placed, amount, dense_rank() OVER (ORDER BY low), size, CASE WHEN n = kept THEN 1 "
+                   "ELSE 0 END FROM (" +
+                   grouped + ") AS q WHERE size > 1 ORDER BY low, n;"));
+    EXPECT_EQ(dump("SELECT * FROM \"Gone\" ORDER BY n;"),
+              dump("SELECT n, cust, placed, amount FROM (" + grouped + ") AS q WHERE n <> kept ORDER BY n;"));
+    EXPECT_EQ(dump("SELECT count(*) FROM \"Kept\";"), dump("SELECT count(DISTINCT cust) FROM \"Orders\";"));
+    if (server) {
+        EXPECT_EQ(dump("SELECT count(*) FROM pg_class WHERE relpersistence = 't';"), "0\n")
+            << "nothing of the run's own stays on the server";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CliGroupsCase,
-                         ::testing::Values(GroupsCase{"ByIdentifier", {}, "n"},
-                                           GroupsCase{"KeepLastByAnOrder",
-                                                      {"--order-by", "amount:desc", "--keep", "last"},
-                                                      "amount ASC NULLS LAST, n DESC"}),
-                         [](const auto& test) { return std::string(test.param.name); });
+                         ::testing::Combine(::testing::Values(GroupsCase{"ByIdentifier", {}, "n"},
+                                                              GroupsCase{
+                                                                  "KeepLastByAnOrder",
+                                                                  {"--order-by", "amount:desc", "--keep", "last"},
+                                                                  "amount ASC NULLS LAST, n DESC"}),
+                                            ::testing::Bool()),
+                         dedupe_test::CaseAndBackendName());
 
 // The table of groups is refused before anything changes when its name is taken by another table of the
-// run, and when the chosen table has a field of one of its own columns' names.
-TEST_F(CliOrder, ATableOfGroupsThatCannotBeWrittenIsRefusedBeforeTheRun) {
-    const std::string before = dedupe_test::slurp(path);
-    EXPECT_EQ(cli({"-d", path, "-t", "Orders", "-f", "cust", "-o", "Kept", "--groups-into", "kept"}).status, 1);
+// run, and when the chosen table has a field of one of its own columns' names. Names are compared as the
+// database compares them: a file ignores ASCII letter case, a server does not.
+TEST_P(CliOrder, ATableOfGroupsThatCannotBeWrittenIsRefusedBeforeTheRun) {
+    const std::string before = everything();
+    EXPECT_EQ(
+        cli({"-d", path, "-t", "Orders", "-f", "cust", "-o", "Kept", "--groups-into", server ? "Kept" : "kept"}).status,
+        1);
     EXPECT_EQ(cli({"-d", path, "-t", "Orders", "-f", "cust", "-o", "Kept", "--groups-into", "Orders"}).status, 1);
-    runSqliteTool(path, "CREATE TABLE Marked (id INTEGER PRIMARY KEY, name TEXT, Survivor INTEGER);");
-    const std::string marked = dedupe_test::slurp(path);
+    EXPECT_EQ(everything(), before);
+    const std::string clashing = server ? "survivor" : "Survivor";
+    script("CREATE TABLE \"Marked\" (id INTEGER PRIMARY KEY, name TEXT, \"" + clashing + "\" INTEGER);");
+    const std::string marked = everything();
     const Outcome clash = cli({"-d", path, "-t", "Marked", "-f", "name", "-o", "K", "--groups-into", "G"});
     EXPECT_EQ(clash.status, 1);
-    EXPECT_NE(clash.err.find("'Survivor'"), std::string::npos) << clash.err;
-    EXPECT_EQ(dedupe_test::slurp(path), marked);
-    EXPECT_NE(before, marked);
+    EXPECT_NE(clash.err.find("'" + clashing + "'"), std::string::npos) << clash.err;
+    EXPECT_EQ(everything(), marked);
+    if (server) {
+        // "Survivor" is another column there, and the table of groups has both.
+        script("CREATE TABLE \"Cased\" (id INTEGER PRIMARY KEY, name TEXT, \"Survivor\" INTEGER);"
+               "INSERT INTO \"Cased\" VALUES (1, 'a', 7), (2, 'a', 8);");
+        const Outcome cased = cli({"-d", path, "-t", "Cased", "-f", "name", "-o", "K", "--groups-into", "G"});
+        ASSERT_EQ(cased.status, 0) << cased.err;
+        EXPECT_EQ(dump("SELECT * FROM \"G\";"), "1|a|7|1|2|1\n2|a|8|1|2|0\n");
+    }
 }
 
 } // namespace

@@ -1,4 +1,5 @@
-// rowsifter-cli as a user runs it: the built program, real files, exit status and what it prints.
+// rowsifter-cli as a user runs it: the built program, real files or a server database, exit status and what
+// it prints. The cases that mean the same on a server run once per back-end.
 #include "cli_fixture.h"
 #include "core/version.h"
 #include "fixture.h"
@@ -14,9 +15,13 @@ namespace {
 
 using dedupe_test::CliTest;
 using dedupe_test::Outcome;
-using dedupe_test::Rows;
 using dedupe_test::slurp;
 using testsupport::shellQuoted;
+
+class CliBackends : public dedupe_test::PerBackend {};
+
+INSTANTIATE_TEST_SUITE_P(Backends, CliBackends, ::testing::Values(false, true),
+                         [](const auto& test) { return dedupe_test::backendName(test.param); });
 
 TEST_F(CliTest, HelpDescribesTheOptions) {
     const Outcome o = cli({"--help"});
@@ -52,20 +57,22 @@ TEST_F(CliTest, CommandLinesThatCannotBeUsed) {
     }
 }
 
-TEST_F(CliTest, RemovesRepeatedRowsAndSummarises) {
+TEST_P(CliBackends, RemovesRepeatedRowsAndSummarises) {
     makeShop();
+    const std::string before = dump("SELECT * FROM \"Customers\" ORDER BY \"ID\";");
     const Outcome o = cli(
         {"--database", path, "--table", "Customers", "--field", "First", "--field", "Last", "--output", "Customers2"});
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.out, "Read 5 rows, removed 2 repeated rows, wrote 3 rows to table 'Customers2'.\n");
     EXPECT_NE(o.err.find("5 of 5 rows"), std::string::npos) << "progress on standard error: " << o.err;
-    EXPECT_EQ(dedupe_test::query(path, "SELECT * FROM [Customers2] ORDER BY [ID]"),
-              (Rows{{"1", "Ann", "Lee", "Oslo"}, {"2", "Bob", "Ray", "Rome"}, {"4", "ann", "Lee", "Oslo"}}));
-    EXPECT_EQ(dedupe_test::query(path, "SELECT * FROM [Customers]").size(), 5u);
+    EXPECT_EQ(dump("SELECT * FROM \"Customers2\" ORDER BY \"ID\";"),
+              "1|Ann|Lee|Oslo\n2|Bob|Ray|Rome\n4|ann|Lee|Oslo\n");
+    EXPECT_EQ(dump("SELECT * FROM \"Customers\" ORDER BY \"ID\";"), before);
 }
 
 // The ways of writing the same command line, getopt style, and --quiet, which only silences the progress.
-TEST_F(CliTest, ShortLongAndJoinedOptionsMeanTheSame) {
+TEST_P(CliBackends, ShortLongAndJoinedOptionsMeanTheSame) {
+    makeShop();
     const std::vector<std::vector<std::string>> forms = {
         {"-d", path, "-t", "Customers", "-f", "First", "-f", "Last", "-o", "Customers2"},
         {"-d" + path, "-tCustomers", "-fFirst", "-fLast", "-oCustomers2"},
@@ -74,15 +81,14 @@ TEST_F(CliTest, ShortLongAndJoinedOptionsMeanTheSame) {
         {"--quiet", "-d", path, "-t", "Customers", "-f", "First", "-f", "Last", "-o", "Customers2"},
     };
     for (const auto& args : forms) {
-        makeShop();
         const Outcome o = cli(args);
         SCOPED_TRACE(args[0] + " " + args[1]);
         EXPECT_EQ(o.status, 0) << o.err;
         EXPECT_EQ(o.out, "Read 5 rows, removed 2 repeated rows, wrote 3 rows to table 'Customers2'.\n");
         const bool quiet = args[0] == "-q" || args[0] == "--quiet";
         EXPECT_EQ(o.err.empty(), quiet) << o.err;
-        EXPECT_EQ(dedupe_test::query(path, "SELECT [ID] FROM [Customers2] ORDER BY [ID]"), (Rows{{"1"}, {"2"}, {"4"}}));
-        std::filesystem::remove(path);
+        EXPECT_EQ(dump("SELECT \"ID\" FROM \"Customers2\" ORDER BY \"ID\";"), "1\n2\n4\n");
+        script("DROP TABLE \"Customers2\";");
     }
 }
 
@@ -96,15 +102,22 @@ TEST_F(CliTest, VersionAndHelpNeedNothingElse) {
         EXPECT_NE(help.out.find(text), std::string::npos) << text;
 }
 
-TEST_F(CliTest, NamesWhatIsMissing) {
+TEST_P(CliBackends, NamesWhatIsMissing) {
     makeShop();
+    const std::string before = everything();
     struct Case {
         std::vector<std::string> args;
         std::vector<std::string> mentions;
     };
+    // A database that is not there: a file, or a database the server does not have.
+    std::string nowhere = dir.file("nowhere.db");
+    if (server) {
+        const auto& c = servertest::cluster();
+        nowhere = "postgresql://" + c.user + "@/rowsifter_nowhere?host=" + c.host + "&port=" + c.port;
+    }
     const std::vector<Case> cases = {
-        {{"--database", dir.file("nowhere.db"), "--table", "Customers", "--field", "First", "--output", "o"},
-         {"nowhere.db"}},
+        {{"--database", nowhere, "--table", "Customers", "--field", "First", "--output", "o"},
+         {server ? "rowsifter_nowhere" : "nowhere.db"}},
         {{"--database", path, "--table", "Clients", "--field", "First", "--output", "o"}, {"'Clients'", "Customers"}},
         {{"--database", path, "--table", "Customers", "--field", "Frist", "--output", "o"},
          {"'Frist'", "'Customers'", "First"}},
@@ -119,8 +132,7 @@ TEST_F(CliTest, NamesWhatIsMissing) {
             EXPECT_NE(o.err.find(m), std::string::npos) << m << " in: " << o.err;
         EXPECT_TRUE(o.out.empty()) << o.out;
     }
-    EXPECT_EQ(dedupe_test::tableNames(path), std::vector<std::string>{"Customers"});
-    EXPECT_EQ(dedupe_test::query(path, "SELECT * FROM [Customers]").size(), 5u);
+    EXPECT_EQ(everything(), before);
 }
 
 TEST_F(CliTest, EncryptedDatabaseNeedsItsPassword) {
@@ -140,9 +152,9 @@ TEST_F(CliTest, EncryptedDatabaseNeedsItsPassword) {
 }
 
 // A failure inside the run prints the report the window would show, and the status says it failed.
-TEST_F(CliTest, FailedRunPrintsTheReportAndFails) {
-    dedupe_test::runScript(path, "CREATE TABLE T(a TEXT); INSERT INTO T VALUES ('x'),('x');"
-                                 "CREATE VIEW V AS SELECT a FROM T;");
+TEST_P(CliBackends, FailedRunPrintsTheReportAndFails) {
+    script("CREATE TABLE \"T\"(a TEXT); INSERT INTO \"T\" VALUES ('x'),('x');"
+           "CREATE VIEW \"V\" AS SELECT a FROM \"T\";");
     // The view's name is taken, but only ordinary tables are listed, so it is not dropped and the copy fails.
     const Outcome o = cli({"--database", path, "--table", "T", "--field", "a", "--output", "V"});
     EXPECT_EQ(o.status, 1);
@@ -232,21 +244,22 @@ TEST_F(CliTest, TheWorkTableGoesBesideTheFileWhenTheTemporaryFolderIsTooSmall) {
 }
 
 // A dry run makes every check the run makes before it changes anything and answers as the run would:
-// the same status and the same message, with the file as it was. Names are compared as the database
-// compares them.
-TEST_F(CliTest, ADryRunRefusesWhatTheRunRefuses) {
+// the same status and the same message, with the database as it was. Names are compared as the database
+// compares them: a file takes a name in other letter case for the same table, a server does not.
+TEST_P(CliBackends, ADryRunRefusesWhatTheRunRefuses) {
     makeShop();
-    dedupe_test::runScript(path, "CREATE TABLE Other(z TEXT);");
+    script("CREATE TABLE \"Other\"(z TEXT);");
+    const auto same = [&](const char* exact, const char* otherCase) { return server ? exact : otherCase; };
     const std::vector<std::string> base = {"-d", path, "-t", "Customers", "-f", "First"};
     const std::vector<std::vector<std::string>> cases = {
-        {"-o", "CUSTOMERS"},
-        {"-o", "O", "--removed-into", "o"},
-        {"-o", "temp_table_created_by_quorvandell"},
+        {"-o", same("Customers", "CUSTOMERS")},
+        {"-o", "O", "--removed-into", same("O", "o")},
+        {"-o", same("TEMP_TABLE_CREATED_BY_QUORVANDELL", "temp_table_created_by_quorvandell")},
         {"-o", "rowsifter_internal_kept"},
-        {"-o", "OTHER"},
-        {"-o", "O", "--removed-into", "other"},
+        {"-o", same("Other", "OTHER")},
+        {"-o", "O", "--removed-into", same("Other", "other")},
     };
-    const std::string before = slurp(path);
+    const std::string before = everything();
     for (const auto& names : cases) {
         std::vector<std::string> args = base;
         args.insert(args.end(), names.begin(), names.end());
@@ -259,38 +272,54 @@ TEST_F(CliTest, ADryRunRefusesWhatTheRunRefuses) {
         EXPECT_FALSE(real.err.empty());
         EXPECT_EQ(dry.err, real.err);
         EXPECT_TRUE(dry.out.empty()) << dry.out;
-        EXPECT_EQ(slurp(path), before);
+        EXPECT_EQ(everything(), before);
     }
 }
 
-// Letter case: --table finds its table as the database would, and --replace replaces the table named like
-// the output in other letter case instead of failing after the scan.
-TEST_F(CliTest, TableNamesAreComparedWithoutRegardToAsciiCase) {
+// Letter case: --table finds its table as the database would, and a table named like the output in other
+// letter case is the output's in a file (replaced with --replace instead of failing after the scan). A
+// server tells such names apart, as it quotes them: "customers" is not found there, and "OTHER" is a new
+// table beside "Other".
+TEST_P(CliBackends, TableNamesAreComparedAsTheDatabaseComparesThem) {
     makeShop();
-    dedupe_test::runScript(path, "CREATE TABLE Other(z TEXT); INSERT INTO Other VALUES ('old');");
-    const Outcome o = cli({"-d", path, "-t", "customers", "-f", "First", "-o", "OTHER", "--replace"});
-    ASSERT_EQ(o.status, 0) << o.err;
-    EXPECT_EQ(dedupe_test::query(path, "SELECT * FROM [Other]").size(), 3u);
-    EXPECT_EQ(dedupe_test::tableNames(path), (std::vector<std::string>{"Customers", "OTHER"}));
+    script("CREATE TABLE \"Other\"(z TEXT); INSERT INTO \"Other\" VALUES ('old');");
+    const Outcome lower = cli({"-d", path, "-t", "customers", "-f", "First", "-o", "OTHER", "--replace"});
+    if (server) {
+        EXPECT_EQ(lower.status, 1);
+        EXPECT_NE(lower.err.find("'customers' not found"), std::string::npos) << lower.err;
+        const Outcome beside = cli({"-d", path, "-t", "Customers", "-f", "First", "-o", "OTHER"});
+        ASSERT_EQ(beside.status, 0) << beside.err;
+        EXPECT_EQ(dump("SELECT * FROM \"Other\";"), "old\n");
+        EXPECT_EQ(tables(), "Customers\nOTHER\nOther\n");
+    } else {
+        ASSERT_EQ(lower.status, 0) << lower.err;
+        EXPECT_EQ(dedupe_test::query(path, "SELECT * FROM [Other]").size(), 3u);
+        EXPECT_EQ(tables(), "Customers\nOTHER\n");
+    }
+    EXPECT_EQ(dump("SELECT count(*) FROM \"OTHER\";"), "3\n");
 }
 
 // A refusal is said once; with --json it is said in the JSON object only, and standard error stays empty,
 // whether the engine refuses, the command line does or a table is missing. A virtual table named on the
 // command line is said to be one.
-TEST_F(CliTest, RefusalsAreSaidOnceAndJsonKeepsStandardErrorClean) {
+TEST_P(CliBackends, RefusalsAreSaidOnceAndJsonKeepsStandardErrorClean) {
     makeShop();
-    dedupe_test::runScript(path, "CREATE VIRTUAL TABLE notes USING fts5(body); INSERT INTO notes VALUES ('x');");
+    if (!server)
+        script("CREATE VIRTUAL TABLE notes USING fts5(body); INSERT INTO notes VALUES ('x');");
     struct Case {
         std::vector<std::string> args;
         std::string says;
+        bool fileOnly = false;
     };
     const std::vector<Case> cases = {
-        {{"-t", "Customers", "-f", "First", "-o", "customers"}, "\"Customers\""},
+        {{"-t", "Customers", "-f", "First", "-o", server ? "Customers" : "customers"}, "\"Customers\""},
         {{"-t", "Customers", "-f", "First", "-o", "rowsifter_internal_o"}, "rowsifter_internal_o"},
         {{"-t", "Nobody", "-f", "First", "-o", "o"}, "'Nobody'"},
-        {{"-t", "Notes", "-f", "body", "-o", "o"}, "virtual table (module fts5)"},
+        {{"-t", "Notes", "-f", "body", "-o", "o"}, "virtual table (module fts5)", true},
     };
     for (const Case& c : cases) {
+        if (c.fileOnly && server)
+            continue;
         std::vector<std::string> args = {"-d", path};
         args.insert(args.end(), c.args.begin(), c.args.end());
         SCOPED_TRACE(c.says);
