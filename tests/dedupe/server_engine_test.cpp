@@ -2,7 +2,9 @@
 // no identifier, keys of the server's own types, locks held by other sessions and a client that dies.
 #include "cli_fixture.h"
 #include "db/catalogue.h"
+#include "db/connection.h"
 #include "db/connection_string.h"
+#include "db/error.h"
 #include "db/pg/session.h"
 #include "dedupe/engine.h"
 #include "tests/server/server_support.h"
@@ -123,11 +125,9 @@ TEST_F(ServerEngineTest, RowsAreNumberedByThePrimaryKeyOrElseThePhysicalOrder) {
         bool keepLast;
         std::vector<std::string> kept;
     } cases[] = {
-        {"keyed", false, {"a|1|x", "c|1|y"}},
-        {"keyed", true, {"b|1|x", "c|1|y"}},
+        {"keyed", false, {"a|1|x", "c|1|y"}}, {"keyed", true, {"b|1|x", "c|1|y"}},
         {"heap", false, {"x|2", "y|3"}}, // the updated row moved behind the others
-        {"heap", true, {"x|10", "y|3"}},
-        {"parted", false, {"x|200", "y|2"}},
+        {"heap", true, {"x|10", "y|3"}},      {"parted", false, {"x|200", "y|2"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.table) + (c.keepLast ? " last" : " first"));
@@ -229,6 +229,45 @@ TEST_F(ServerEngineTest, AKilledOrInterruptedClientChangesNothingAndLeavesNothin
         EXPECT_EQ(server->rows("SELECT count(*) FROM t"), std::vector<std::string>{"500"});
         EXPECT_EQ(server->rows("SELECT count(*) FROM pg_class WHERE relname = 'Gone'"), std::vector<std::string>{"0"});
         EXPECT_EQ(leftovers(), 0);
+    }
+}
+
+// The plain columns a run adds to a work table, and its updates of them, by an identifier of the table or
+// by the numbering added to it: a row updated twice keeps the last value of each column, a column added
+// later is Null in rows updated before, a deleted row stays deleted, and the new table is written in the
+// order asked for. Nothing but that table is left on the server.
+TEST_F(ServerEngineTest, ColumnsAddedToAWorkTableAndTheirUpdates) {
+    server->sql("CREATE TABLE byid(id integer, a text); CREATE TABLE bare(a text);"
+                "INSERT INTO byid SELECT i, 'a' || i FROM generate_series(1, 6) AS i;"
+                "INSERT INTO bare SELECT 'a' || i FROM generate_series(1, 6) AS i;");
+    for (const bool numbered : {false, true}) {
+        SCOPED_TRACE(numbered ? "numbered" : "by identifier");
+        db::Connection c;
+        c.Open(db::BuildConnectionString(uri, ""));
+        c.declareWorkTable("w");
+        c.Execute(std::string("SELECT * INTO [w] FROM ") + (numbered ? "[bare]" : "[byid]"));
+        if (numbered)
+            c.Execute("ALTER TABLE [w] ADD COLUMN [id] LONG IDENTITY(1,1)");
+        c.Execute("DELETE FROM [w] WHERE [id] = 2");
+        c.Execute("ALTER TABLE [w] ADD COLUMN [g] LONG");
+        for (const char* update : {"[g] = 10 WHERE [id] = 1", "[g] = 11 WHERE [id] = 1", "[g] = 7 WHERE [id] = 2",
+                                   "[g] = 9 WHERE [id] = 4", "[g] = 8 WHERE [id] = 3", "[g] = NULL WHERE [id] = 3"})
+            c.Execute(std::string("UPDATE [w] SET ") + update);
+        c.Execute("ALTER TABLE [w] ADD COLUMN [h] LONG");
+        c.Execute("UPDATE [w] SET [g] = 12, [h] = 1 WHERE [id] = 4");
+        c.Execute("UPDATE [w] SET [h] = 2 WHERE [id] = 4");
+        c.Execute("UPDATE [w] SET [h] = 5 WHERE [id] = 3");
+        for (const char* refused : {"ALTER TABLE [w] ADD COLUMN [a] LONG", "UPDATE [w] SET [a] = 1 WHERE [id] = 1",
+                                    "UPDATE [w] SET [g] = 1 WHERE [a] = 1"})
+            EXPECT_THROW(c.Execute(refused), db::Error) << refused;
+        c.Execute("SELECT [id], [a], [g], [h] INTO [o] FROM [w] ORDER BY [id] DESC");
+        c.Execute("DROP TABLE [w]");
+        c.Close();
+        EXPECT_EQ(server->rows("SELECT * FROM o"),
+                  (std::vector<std::string>{"6|a6|<null>|<null>", "5|a5|<null>|<null>", "4|a4|12|2", "3|a3|<null>|5",
+                                            "1|a1|11|<null>"}));
+        EXPECT_EQ(leftovers(), 0);
+        server->sql("DROP TABLE o");
     }
 }
 
