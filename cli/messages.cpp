@@ -110,9 +110,9 @@ std::string sqliteCopyNotForServer(const std::string& server) {
            "' is de-duplicated where it lives, without it.";
 }
 
-std::string nameTooLongForServer(const std::string& name, std::size_t longest) {
-    return "the table name '" + name + "' is longer than the server keeps (" + std::to_string(longest) +
-           " bytes); it would be cut short, so choose a shorter one. Nothing was changed.";
+std::string nameTooLongForServer(const std::string& name, std::size_t longest, const std::string& server) {
+    return "the table name '" + name + "' is longer than the server '" + server + "' keeps (" +
+           std::to_string(longest) + " bytes); it would be cut short, so choose a shorter one. Nothing was changed.";
 }
 
 std::string copyingTable(const std::string& table, int number, int count) {

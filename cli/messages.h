@@ -107,7 +107,7 @@ std::string largestGroups(long long groups, const std::vector<dedupe::DryRunResu
 std::string accessNeedsCopy(const std::string& database);
 std::string notAnAccessFile(const std::string& database);
 std::string sqliteCopyNotForServer(const std::string& server); // as it may be shown
-std::string nameTooLongForServer(const std::string& name, std::size_t longest);
+std::string nameTooLongForServer(const std::string& name, std::size_t longest, const std::string& server);
 std::string copyingTable(const std::string& table, int number, int count);
 std::string copied(std::size_t tables, long long rows, const std::string& path);
 std::string existsWithoutReplace(const std::string& table);

@@ -99,7 +99,8 @@ int run(const Options& options) {
     if (server)
         for (const std::string* name : {&options.output, &options.removedInto, &options.groupsInto})
             if (name->size() > db::longestTableName(database))
-                return outcome.fail(text::nameTooLongForServer(*name, db::longestTableName(database)));
+                return outcome.fail(
+                    text::nameTooLongForServer(*name, db::longestTableName(database), db::shownDataSource(database)));
 
     // A real Access file is only ever read: its tables go into a new SQLite database, and the run (if any)
     // works on that copy.

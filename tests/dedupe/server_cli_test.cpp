@@ -1,5 +1,6 @@
 // rowsifter-cli on a server: where the password may come from, and what it refuses before changing anything.
 #include "cli_fixture.h"
+#include "db/server_address.h"
 #include "tests/server/server_support.h"
 #include <gtest/gtest.h>
 #include <optional>
@@ -60,12 +61,16 @@ TEST_F(ServerCliTest, PasswordsAndAddresses) {
 
 TEST_F(ServerCliTest, RefusesWhatCannotWorkOnAServerBeforeChangingAnything) {
     const std::string longName(64, 'n');
+    const std::string shown = db::shownDataSource(server->uri());
     const struct {
         std::vector<std::string> extra;
-        const char* says;
+        std::string says;
     } cases[] = {
         {{"--sqlite-copy", dir.file("copy.sqlite")}, "--sqlite-copy"},
+        {{"--sqlite-copy", dir.file("copy.sqlite")}, "'" + shown + "'"},
         {{"--removed-into", longName}, "63 bytes"},
+        {{"--groups-into", longName}, "63 bytes"},
+        {{"--groups-into", longName}, "'" + shown + "'"},
     };
     for (const auto& k : cases) {
         const Outcome o = cli(run(server->uri(), k.extra));
