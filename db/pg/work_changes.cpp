@@ -14,18 +14,19 @@ void appendArray(std::string& text, std::int64_t value, bool first) {
     text += std::to_string(value);
 }
 
-// The SQL type of a whole-number column of the work table; empty for any other column.
+// The SQL type of a whole-number column of the work table (by the server's type numbers); empty for any
+// other column.
 std::string wholeNumberType(const std::string& name, const std::vector<Column>& columns, const std::string& numbering) {
     if (name == numbering)
         return "bigint";
     for (const Column& c : columns)
         if (c.name == name)
             switch (c.typeOid) {
-            case 20:
+            case 20: // int8
                 return "bigint";
-            case 21:
+            case 21: // int2
                 return "smallint";
-            case 23:
+            case 23: // int4
                 return "integer";
             case 26:
                 return "oid";
