@@ -121,6 +121,33 @@ TEST_P(CliOrder, GroupsAreCountedAndTheLargestShown) {
     EXPECT_NE(run.out.find(counts), std::string::npos) << run.out;
 }
 
+// The values a dry run shows for a group are those of the row the run keeps: the lowest identifier (the
+// highest with --keep last), whatever order the rows are stored in.
+TEST_P(CliOrder, ADryRunShowsTheValuesOfTheRowTheRunKeeps) {
+    script("CREATE TABLE \"Mixed\" (n INTEGER, name TEXT);"
+           "INSERT INTO \"Mixed\" VALUES (2, 'ANN'), (1, 'ann'), (3, 'Ann'), (5, 'bob'), (4, 'BOB'), (6, 'cy');");
+    for (const bool last : {false, true}) {
+        std::vector<std::string> args = {
+            "-d", path, "-t", "Mixed", "-f", "name", "-o", "K", "--ignore-case", "--groups-into", "G", "--json"};
+        if (last)
+            args.insert(args.end(), {"--keep", "last"});
+        const Outcome run = cli(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::string kept = dump("SELECT name FROM \"K\" WHERE n < 6 ORDER BY lower(name);");
+        EXPECT_EQ(kept, last ? "Ann\nbob\n" : "ann\nBOB\n");
+        args.push_back("--dry-run");
+        args.push_back("--replace");
+        const Outcome dry = cli(args);
+        ASSERT_EQ(dry.status, 0) << dry.err;
+        const std::string first = kept.substr(0, kept.find('\n')), second = kept.substr(kept.find('\n') + 1);
+        EXPECT_NE(dry.out.find("\"largest_groups\": [{\"values\": \"" + first + "\", \"rows\": 3}, {\"values\": \"" +
+                               second.substr(0, second.size() - 1) + "\", \"rows\": 2}]"),
+                  std::string::npos)
+            << dry.out;
+        script("DROP TABLE \"K\"; DROP TABLE \"G\";");
+    }
+}
+
 struct GroupsCase {
     const char* name;
     std::vector<std::string> options;
