@@ -7,11 +7,14 @@
 #include "db/sql_quote.h"
 #include "db/types.h"
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 namespace db::pg {
 
 namespace {
+
+constexpr unsigned kInt8Oid = 20;
 
 // The longest name the server keeps; a longer one would be cut short silently and could name another table.
 constexpr std::size_t kMaxNameBytes = 63;
@@ -57,6 +60,82 @@ Param paramOf(const Value& v) {
     return v.asText();
 }
 
+// A row whose ctid cell reads as the place's number (placeNumber()).
+class PlaceAsNumber final : public Row {
+public:
+    explicit PlaceAsNumber(int column) : m_column(column) {}
+    const Row& of(const Row& row) {
+        m_row = &row;
+        const std::optional<std::int64_t> n = row.isNull(m_column) ? std::nullopt : placeNumber(row.text(m_column));
+        if (!n)
+            throw Error(err::EngineError,
+                        "A row's place came back malformed: '" + std::string(row.text(m_column)) + "'.");
+        m_length = static_cast<std::size_t>(std::to_chars(m_digits, m_digits + sizeof m_digits, *n).ptr - m_digits);
+        return *this;
+    }
+    int columns() const override { return m_row->columns(); }
+    bool isNull(int column) const override { return column != m_column && m_row->isNull(column); }
+    std::string_view text(int column) const override {
+        return column == m_column ? std::string_view(m_digits, m_length) : m_row->text(column);
+    }
+
+private:
+    int m_column;
+    const Row* m_row = nullptr;
+    char m_digits[24] = {};
+    std::size_t m_length = 0;
+};
+
+// The deleted rows as one parameter: a bitmap (bytea, bit i for the row of bit first + i, as get_bit
+// numbers them; the first and last bits clear) when their bits lie close enough together that it is no
+// larger than a list of them would be, else the list as an array.
+struct DeletedSet {
+    bool bitmap = false;
+    std::int64_t first = 0;
+    std::int64_t last = 0;
+    std::string text;
+};
+
+template <class Bit> DeletedSet deletedSet(const std::vector<std::int64_t>& deleted, Bit bit) {
+    DeletedSet set;
+    std::vector<std::int64_t> bits;
+    bits.reserve(deleted.size());
+    for (std::int64_t v : deleted)
+        bits.push_back(bit(v));
+    const auto [low, high] = std::minmax_element(bits.begin(), bits.end());
+    // An array costs about 8 characters a row, a bitmap a quarter character a bit (two hex digits a byte).
+    // Far from zero the server's "bit - first" could overflow for another row: the array then.
+    constexpr std::int64_t kFar = std::int64_t{1} << 62;
+    const bool near = *low > -kFar && *high < kFar;
+    const std::int64_t span = near ? *high - *low + 2 : 0;
+    set.bitmap = near && span / 4 <= 8 * static_cast<std::int64_t>(bits.size()) + 65536;
+    if (set.bitmap) {
+        set.first = *low - 1;
+        set.last = *high + 1;
+        std::vector<unsigned char> bytes(static_cast<std::size_t>(span / 8 + 1));
+        for (std::int64_t b : bits) {
+            const auto i = static_cast<std::uint64_t>(b - set.first);
+            bytes[i / 8] = static_cast<unsigned char>(bytes[i / 8] | (1u << (i % 8)));
+        }
+        static const char* const kHex = "0123456789abcdef";
+        set.text.reserve(2 + bytes.size() * 2);
+        set.text = "\\x";
+        for (unsigned char b : bytes) {
+            set.text += kHex[b >> 4];
+            set.text += kHex[b & 15];
+        }
+        return set;
+    }
+    set.text = "{";
+    for (std::size_t i = 0; i < deleted.size(); ++i) {
+        if (i)
+            set.text += ',';
+        set.text += std::to_string(deleted[i]);
+    }
+    set.text += '}';
+    return set;
+}
+
 } // namespace
 
 // A table of the run's own, kept here: the source's rows as the snapshot shows them, an optional numbering
@@ -67,7 +146,12 @@ struct PgBackend::WorkTable {
     std::vector<Column> columns; // of the source, as copied
     std::string numbering;       // the added numbering column's name; empty when none was added
     std::string numberingOrder;  // what numbers the rows: the primary key, or the physical order
-    std::string deleteColumn;    // the column the deletes name
+    // Numbered by place: each row's number is its place in the table (placeNumber(): block * 65536 +
+    // offset), which the snapshot keeps for the whole run and which needs no sort, unlike a row_number()
+    // over the physical order. Only for a plain heap table, where a block holds at most placesPerBlock rows.
+    bool numberedByPlace = false;
+    long long placesPerBlock = 0;
+    std::string deleteColumn; // the column the deletes name
     std::vector<std::int64_t> deleted;
 };
 
@@ -205,50 +289,86 @@ std::vector<Column> PgBackend::describe(const Target& table) {
 }
 
 // Rows without an identifier of their own are numbered by the primary key, each column in its own
-// collation, or else in the physical order the snapshot reads (the same in every statement of it).
-std::string PgBackend::numberingOrder(const Target& table) {
+// collation, or else in the physical order the snapshot reads (the same in every statement of it): by
+// their places when the table is a plain heap table, otherwise by a row_number() over tableoid, ctid.
+void PgBackend::chooseNumbering(WorkTable& w) {
     const auto key =
         m_session->select("SELECT a.attname FROM pg_catalog.pg_index i "
                           "CROSS JOIN LATERAL unnest(i.indkey) WITH ORDINALITY AS k(attnum, position) "
                           "JOIN pg_catalog.pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum "
                           "WHERE i.indrelid = $1::regclass AND i.indisprimary ORDER BY k.position",
-                          {table.sql}, table.name);
+                          {w.source.sql}, w.source.name);
     std::string order;
     for (const auto& row : key)
         order += (order.empty() ? "" : ", ") + quote(*row[0]);
-    return order.empty() ? "tableoid, ctid" : order;
+    w.numberingOrder = order.empty() ? "tableoid, ctid" : order;
+    w.numberedByPlace = false;
+    if (!order.empty())
+        return;
+    // A heap page holds at most (block size - page header) / (tuple header + line pointer) rows.
+    const auto heap = m_session->select(
+        "SELECT c.relkind = 'r' AND NOT c.relhassubclass AND am.amname = 'heap', "
+        "(current_setting('block_size')::integer - 24) / 28 + 1 "
+        "FROM pg_catalog.pg_class c LEFT JOIN pg_catalog.pg_am am ON am.oid = c.relam WHERE c.oid = $1::regclass",
+        {w.source.sql}, w.source.name);
+    if (!heap.empty() && heap[0][0] == std::optional<std::string>("t") && heap[0][1]) {
+        w.numberedByPlace = true;
+        w.placesPerBlock = std::stoll(*heap[0][1]);
+    }
 }
 
 // The rows of a work table as one subquery "w": the source's columns, the numbering when added, and
-// without the rows deleted so far. Those go to the server as one array parameter, which it looks rows up
-// in by hashing (no statement per row, nothing of ours stored on the server).
-std::string PgBackend::workRows(WorkTable& w, bool& filtered, std::vector<Param>& params) {
+// without the rows deleted so far. Rows numbered by place also give their ctid when `places` asks (read
+// in the client as the number, cheaper than the server's arithmetic). The deleted rows go to the server
+// as one parameter: a bitmap over their numbers (or places) when those lie close together, else an array
+// it looks rows up in by hashing. No statement per row, nothing of ours stored on the server. `filtered`
+// tells whether the SQL ends in a WHERE on w.
+std::string PgBackend::workRows(WorkTable& w, bool& filtered, std::vector<Param>& params, bool places) {
     std::string list;
     for (const Column& c : w.columns)
         list += (list.empty() ? "" : ", ") + quote(c.name);
-    if (!w.numbering.empty())
-        list += (list.empty() ? "" : ", ") + std::string("row_number() OVER (ORDER BY ") + w.numberingOrder + ") AS " +
-                quote(w.numbering);
-    std::string sql = "(SELECT " + list + " FROM " + w.source.sql + ") AS w";
-    filtered = !w.deleted.empty();
-    if (filtered) {
+    if (!w.numbering.empty()) {
+        list += list.empty() ? "" : ", ";
+        if (w.numberedByPlace)
+            list += "(ctid::text::point)[0]::bigint * 65536 + (ctid::text::point)[1]::bigint AS " + quote(w.numbering) +
+                    (places ? ", ctid" : "");
+        else
+            list += "row_number() OVER (ORDER BY " + w.numberingOrder + ") AS " + quote(w.numbering);
+    }
+    filtered = false;
+    if (w.deleted.empty())
+        return "(SELECT " + list + " FROM " + w.source.sql + ") AS w";
+
+    // Without a row_number() the rows are left out as they are read, before w; otherwise after it, as the
+    // numbers count every row.
+    const bool inside = w.numbering.empty() || w.numberedByPlace;
+    const bool byPlace = w.numberedByPlace && w.deleteColumn == w.numbering;
+    // A row's bit: its number, or for rows numbered by place block * placesPerBlock + offset (dense).
+    const std::string bitOf = byPlace ? "(ctid::text::point)[0]::bigint * " + std::to_string(w.placesPerBlock) +
+                                            " + (ctid::text::point)[1]::bigint"
+                                      : (inside ? "" : "w.") + quote(w.deleteColumn) + "::bigint";
+    const auto bit = [&](std::int64_t v) { return byPlace ? (v >> 16) * w.placesPerBlock + (v & 65535) : v; };
+    DeletedSet set = deletedSet(w.deleted, bit);
+    params.emplace_back(std::move(set.text));
+    const std::string param = "$" + std::to_string(params.size());
+    std::string condition;
+    if (set.bitmap) {
+        // The bitmap has a clear bit before its first and after its last: a row outside lands on one.
+        condition = "COALESCE(get_bit(" + param + "::bytea, LEAST(GREATEST(" + bitOf + " - " +
+                    std::to_string(set.first) + ", 0), " + std::to_string(set.last - set.first) + ")), 0) = 0";
+    } else {
         // Of the identifier's own type, so the server compares without converting each row.
         std::string type = "bigint";
         for (const Column& c : w.columns)
             if (c.name == w.deleteColumn)
                 type = c.typeOid == 23 ? "integer" : c.typeOid == 21 ? "smallint" : "bigint";
-        std::string ids = "{";
-        for (std::size_t i = 0; i < w.deleted.size(); ++i) {
-            if (i)
-                ids += ',';
-            ids += std::to_string(w.deleted[i]);
-        }
-        ids += '}';
-        params.emplace_back(std::move(ids));
-        sql += " WHERE NOT (w." + quote(w.deleteColumn) + " = ANY ($" + std::to_string(params.size()) + "::" + type +
-               "[]))";
+        condition = "NOT (" + (inside ? "" : std::string("w.")) + quote(w.deleteColumn) + " = ANY (" + param +
+                    "::" + type + "[]))";
     }
-    return sql;
+    if (inside)
+        return "(SELECT " + list + " FROM " + w.source.sql + " WHERE " + condition + ") AS w";
+    filtered = true;
+    return "(SELECT " + list + " FROM " + w.source.sql + ") AS w WHERE " + condition;
 }
 
 PgBackend::Statement PgBackend::selectStatement(const dialect::Select& select) {
@@ -257,15 +377,27 @@ PgBackend::Statement PgBackend::selectStatement(const dialect::Select& select) {
     std::string from;
     std::string prefix;
     bool filtered = false;
+    std::vector<std::string> columns = select.columns;
     if (WorkTable* w = work(select.table)) {
-        from = workRows(*w, filtered, st.params);
+        // A work table's rows numbered by place give their ctid for the number, turned into it here.
+        if (columns.empty()) {
+            for (const Column& c : w->columns)
+                columns.push_back(c.name);
+            if (!w->numbering.empty())
+                columns.push_back(w->numbering);
+        }
+        const auto place = std::find(columns.begin(), columns.end(), w->numbering);
+        if (w->numberedByPlace && place != columns.end())
+            st.placeColumn = static_cast<int>(place - columns.begin());
+        from = workRows(*w, filtered, st.params, st.placeColumn >= 0);
         prefix = "w.";
     } else {
         from = resolve(select.table, false).sql;
     }
     std::string list;
-    for (const std::string& c : select.columns)
-        list += (list.empty() ? "" : ", ") + prefix + quote(c);
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        list += (list.empty() ? "" : ", ") +
+                (static_cast<int>(i) == st.placeColumn ? "w.ctid AS " + quote(columns[i]) : prefix + quote(columns[i]));
     st.sql = "SELECT " + (list.empty() ? std::string("*") : list) + " FROM " + from;
     if (select.where) {
         st.params.push_back(paramOf(select.where->value));
@@ -276,13 +408,13 @@ PgBackend::Statement PgBackend::selectStatement(const dialect::Select& select) {
         const std::string& by = select.orderBy[0].column;
         // Sorting a million whole numbers here costs less than the server's sort of the rows they come with.
         const WorkTable* w = work(select.table);
-        const auto place = std::find(select.columns.begin(), select.columns.end(), by);
+        const auto place = std::find(columns.begin(), columns.end(), by);
         const bool wholeNumber =
             w && (by == w->numbering || std::any_of(w->columns.begin(), w->columns.end(), [&](const Column& c) {
                       return c.name == by && integerOid(c.typeOid);
                   }));
-        if (wholeNumber && place != select.columns.end()) {
-            st.sortColumn = static_cast<int>(place - select.columns.begin());
+        if (wholeNumber && place != columns.end()) {
+            st.sortColumn = static_cast<int>(place - columns.begin());
             st.sortDescending = select.orderBy[0].descending;
         }
     }
@@ -307,7 +439,19 @@ void PgBackend::readRows(const Statement& statement, long long limit,
             sql.erase(sql.rfind(" ORDER BY "));
         if (limit >= 0)
             sql = "SELECT * FROM (" + sql + ") AS q LIMIT " + std::to_string(limit);
-        m_session->forEachRow(sql, statement.params, columns, row, statement.table);
+        if (statement.placeColumn < 0) {
+            m_session->forEachRow(sql, statement.params, columns, row, statement.table);
+            return;
+        }
+        PlaceAsNumber numbered(statement.placeColumn);
+        m_session->forEachRow(
+            sql, statement.params,
+            [&](const std::vector<Column>& cs) {
+                std::vector<Column> described = cs;
+                described.at(static_cast<std::size_t>(statement.placeColumn)).typeOid = kInt8Oid;
+                columns(described);
+            },
+            [&](const Row& r) { row(numbered.of(r)); }, statement.table);
     });
 }
 
@@ -317,11 +461,15 @@ void PgBackend::copyRows(const Statement& statement, const std::function<void(co
         if (statement.sortColumn >= 0)
             sql.erase(sql.rfind(" ORDER BY "));
         CopyRow parsed;
+        PlaceAsNumber numbered(statement.placeColumn);
         m_session->copyOut(
             sql,
             [&](std::string_view line) {
                 parsed.parse(line);
-                row(parsed);
+                if (statement.placeColumn >= 0 && statement.placeColumn < parsed.columns())
+                    row(numbered.of(parsed));
+                else
+                    row(parsed);
             },
             statement.table);
     });
@@ -453,7 +601,7 @@ void PgBackend::addIdentity(const dialect::AddIdentity& a) {
         // A second numbering: the first becomes an ordinary column of the same numbers.
         throw Error(err::EngineError, "The table '" + a.table + "' already has a numbering column.");
     }
-    w->numberingOrder = numberingOrder(w->source);
+    chooseNumbering(*w);
     w->numbering = a.column;
 }
 

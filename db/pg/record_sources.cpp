@@ -81,11 +81,15 @@ private:
             const std::optional<std::int64_t> v = m_rows.integer(r, column, columns);
             keys.push_back({!v, v.value_or(0), static_cast<std::uint32_t>(r)});
         }
-        std::stable_sort(keys.begin(), keys.end(), [descending](const Key& a, const Key& b) {
+        const auto before = [descending](const Key& a, const Key& b) {
             if (a.null != b.null)
                 return descending ? a.null : b.null;
             return descending ? a.value > b.value : a.value < b.value;
-        });
+        };
+        // Rows often come in that order already (a table filled in identifier order, rows numbered by place).
+        if (std::is_sorted(keys.begin(), keys.end(), before))
+            return;
+        std::stable_sort(keys.begin(), keys.end(), before);
         m_order.reserve(keys.size());
         for (const Key& k : keys)
             m_order.push_back(k.row);

@@ -69,8 +69,8 @@ public:
     std::string_view text(int column) const override;
 
 private:
-    std::string m_text;                                                      // the unescaped cells, one after another
-    std::vector<std::optional<std::pair<std::size_t, std::size_t>>> m_cells; // offset and length in m_text
+    std::string m_text;                                   // the cells that had escapes, unescaped
+    std::vector<std::optional<std::string_view>> m_cells; // in the line or in m_text
 };
 
 struct Column {
