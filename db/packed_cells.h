@@ -6,6 +6,7 @@
 #include "db/value.h"
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -13,8 +14,8 @@ namespace db {
 
 class PackedCells {
 public:
-    void beginRow() { m_offsets.push_back(m_data.size()); }
-    void appendNull() { m_data.push_back(kNull); }
+    void beginRow();
+    void appendNull() { put(kNull); }
     void appendInteger(std::int64_t v);
     void appendReal(double d);
     void appendText(const void* bytes, std::size_t length) { appendBytes(kText, bytes, length); }
@@ -22,7 +23,7 @@ public:
     // Room for a blob of `length` bytes that the caller fills in at once.
     unsigned char* appendBlobSpace(std::size_t length);
 
-    void finish();
+    void finish() {}
     void clear();
     long long rows() const { return static_cast<long long>(m_offsets.size()); }
 
@@ -33,14 +34,23 @@ public:
 
 private:
     enum : unsigned char { kNull, kInteger, kReal, kText, kBlob };
+    // The cells are kept in blocks that never move once made (growing one buffer would copy all of it
+    // every time it doubles, and hold both copies meanwhile); a row lies within one block.
+    static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
     void appendBytes(unsigned char tag, const void* bytes, std::size_t length);
+    void put(unsigned char byte) {
+        room(1);
+        m_blocks.back().push_back(byte);
+    }
     void putVarint(std::uint64_t v);
-    std::uint64_t getVarint(std::size_t& at) const;
-    // Where a cell starts: its tag.
-    std::size_t cellAt(long long row, int column) const;
+    // Makes room for `bytes` more in the last block, moving the row begun so far to a new block if needed.
+    void room(std::size_t bytes);
+    std::uint64_t getVarint(const unsigned char* data, std::size_t& at) const;
+    // The block of a row and where its cell `column` starts (at its tag).
+    const unsigned char* cellAt(long long row, int column, std::size_t& at) const;
 
-    std::vector<unsigned char> m_data;
-    std::vector<std::size_t> m_offsets;
+    std::vector<std::vector<unsigned char>> m_blocks;
+    std::deque<std::uint64_t> m_offsets; // block << 32 | place in it (a deque: growing never copies)
 };
 
 } // namespace db

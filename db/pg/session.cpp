@@ -357,17 +357,21 @@ ResultPtr Session::nextResult(bool bounded, const char* doing) {
     return ResultPtr(PQgetResult(m_conn.get()));
 }
 
-ResultPtr Session::exec(const std::string& sql, const std::vector<Param>& params, bool bounded,
-                        const std::string& table) {
+void Session::sendWithParams(const std::string& sql, const std::vector<Param>& params, const char* doing) {
     if (g_interrupted.load())
         throw Error(err::EngineError, "Cancelled. " + std::string(kNothingChanged));
     std::vector<const char*> values;
     for (const Param& p : params)
         values.push_back(p ? p->c_str() : nullptr);
-    RunningStatement running(m_cancel.get());
     send(PQsendQueryParams(m_conn.get(), sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
                            nullptr, 0) != 0,
-         "sending a statement");
+         doing);
+}
+
+ResultPtr Session::exec(const std::string& sql, const std::vector<Param>& params, bool bounded,
+                        const std::string& table) {
+    RunningStatement running(m_cancel.get());
+    sendWithParams(sql, params, "sending a statement");
     ResultPtr last;
     while (ResultPtr r = nextResult(bounded, "waiting for a statement")) {
         // Only the first failure counts; the results after it are read to free the connection.
@@ -411,15 +415,8 @@ void Session::run(const std::string& sql) {
 void Session::forEachRow(const std::string& sql, const std::vector<Param>& params,
                          const std::function<void(const std::vector<Column>&)>& columns,
                          const std::function<void(const Row&)>& row, const std::string& table) {
-    if (g_interrupted.load())
-        throw Error(err::EngineError, "Cancelled. " + std::string(kNothingChanged));
-    std::vector<const char*> values;
-    for (const Param& p : params)
-        values.push_back(p ? p->c_str() : nullptr);
     RunningStatement running(m_cancel.get());
-    send(PQsendQueryParams(m_conn.get(), sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
-                           nullptr, 0) != 0,
-         "sending a query");
+    sendWithParams(sql, params, "sending a query");
     PQsetSingleRowMode(m_conn.get());
     bool described = false;
     ResultPtr failed;

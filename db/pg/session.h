@@ -125,6 +125,8 @@ private:
     Session(ConnPtr conn, std::string where);
     void waitFor(bool forWrite, std::optional<std::chrono::steady_clock::time_point> until, const char* doing);
     void send(bool ok, const char* doing);
+    // Sends a statement with its parameters (as text); refused after Ctrl-C.
+    void sendWithParams(const std::string& sql, const std::vector<Param>& params, const char* doing);
     ResultPtr nextResult(bool bounded, const char* doing);
     [[noreturn]] void connectionLost(const char* doing);
 
