@@ -1,5 +1,6 @@
 #include "db/pg/pg_backend.h"
 #include "db/error.h"
+#include "db/pg/deleted_rows.h"
 #include "db/pg/record_sources.h"
 #include "db/pg/rows.h"
 #include "db/pg/scroll_source.h"
@@ -7,14 +8,11 @@
 #include "db/sql_quote.h"
 #include "db/types.h"
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 
 namespace db::pg {
 
 namespace {
-
-constexpr unsigned kInt8Oid = 20;
 
 // The longest name the server keeps; a longer one would be cut short silently and could name another table.
 constexpr std::size_t kMaxNameBytes = 63;
@@ -58,82 +56,6 @@ Param paramOf(const Value& v) {
         return text;
     }
     return v.asText();
-}
-
-// A row whose ctid cell reads as the place's number (placeNumber()).
-class PlaceAsNumber final : public Row {
-public:
-    explicit PlaceAsNumber(int column) : m_column(column) {}
-    const Row& of(const Row& row) {
-        m_row = &row;
-        const std::optional<std::int64_t> n = row.isNull(m_column) ? std::nullopt : placeNumber(row.text(m_column));
-        if (!n)
-            throw Error(err::EngineError,
-                        "A row's place came back malformed: '" + std::string(row.text(m_column)) + "'.");
-        m_length = static_cast<std::size_t>(std::to_chars(m_digits, m_digits + sizeof m_digits, *n).ptr - m_digits);
-        return *this;
-    }
-    int columns() const override { return m_row->columns(); }
-    bool isNull(int column) const override { return column != m_column && m_row->isNull(column); }
-    std::string_view text(int column) const override {
-        return column == m_column ? std::string_view(m_digits, m_length) : m_row->text(column);
-    }
-
-private:
-    int m_column;
-    const Row* m_row = nullptr;
-    char m_digits[24] = {};
-    std::size_t m_length = 0;
-};
-
-// The deleted rows as one parameter: a bitmap (bytea, bit i for the row of bit first + i, as get_bit
-// numbers them; the first and last bits clear) when their bits lie close enough together that it is no
-// larger than a list of them would be, else the list as an array.
-struct DeletedSet {
-    bool bitmap = false;
-    std::int64_t first = 0;
-    std::int64_t last = 0;
-    std::string text;
-};
-
-template <class Bit> DeletedSet deletedSet(const std::vector<std::int64_t>& deleted, Bit bit) {
-    DeletedSet set;
-    std::vector<std::int64_t> bits;
-    bits.reserve(deleted.size());
-    for (std::int64_t v : deleted)
-        bits.push_back(bit(v));
-    const auto [low, high] = std::minmax_element(bits.begin(), bits.end());
-    // An array costs about 8 characters a row, a bitmap a quarter character a bit (two hex digits a byte).
-    // Far from zero the server's "bit - first" could overflow for another row: the array then.
-    constexpr std::int64_t kFar = std::int64_t{1} << 62;
-    const bool near = *low > -kFar && *high < kFar;
-    const std::int64_t span = near ? *high - *low + 2 : 0;
-    set.bitmap = near && span / 4 <= 8 * static_cast<std::int64_t>(bits.size()) + 65536;
-    if (set.bitmap) {
-        set.first = *low - 1;
-        set.last = *high + 1;
-        std::vector<unsigned char> bytes(static_cast<std::size_t>(span / 8 + 1));
-        for (std::int64_t b : bits) {
-            const auto i = static_cast<std::uint64_t>(b - set.first);
-            bytes[i / 8] = static_cast<unsigned char>(bytes[i / 8] | (1u << (i % 8)));
-        }
-        static const char* const kHex = "0123456789abcdef";
-        set.text.reserve(2 + bytes.size() * 2);
-        set.text = "\\x";
-        for (unsigned char b : bytes) {
-            set.text += kHex[b >> 4];
-            set.text += kHex[b & 15];
-        }
-        return set;
-    }
-    set.text = "{";
-    for (std::size_t i = 0; i < deleted.size(); ++i) {
-        if (i)
-            set.text += ',';
-        set.text += std::to_string(deleted[i]);
-    }
-    set.text += '}';
-    return set;
 }
 
 } // namespace
@@ -347,8 +269,7 @@ std::string PgBackend::workRows(WorkTable& w, bool& filtered, std::vector<Param>
     const std::string bitOf = byPlace ? "(ctid::text::point)[0]::bigint * " + std::to_string(w.placesPerBlock) +
                                             " + (ctid::text::point)[1]::bigint"
                                       : (inside ? "" : "w.") + quote(w.deleteColumn) + "::bigint";
-    const auto bit = [&](std::int64_t v) { return byPlace ? (v >> 16) * w.placesPerBlock + (v & 65535) : v; };
-    DeletedSet set = deletedSet(w.deleted, bit);
+    DeletedSet set = deletedSet(w.deleted, byPlace ? w.placesPerBlock : 0);
     params.emplace_back(std::move(set.text));
     const std::string param = "$" + std::to_string(params.size());
     std::string condition;
@@ -448,7 +369,7 @@ void PgBackend::readRows(const Statement& statement, long long limit,
             sql, statement.params,
             [&](const std::vector<Column>& cs) {
                 std::vector<Column> described = cs;
-                described.at(static_cast<std::size_t>(statement.placeColumn)).typeOid = kInt8Oid;
+                described.at(static_cast<std::size_t>(statement.placeColumn)).typeOid = PlaceAsNumber::kTypeOid;
                 columns(described);
             },
             [&](const Row& r) { row(numbered.of(r)); }, statement.table);

@@ -1,5 +1,6 @@
 // The packed cell format both back-ends keep rows in, and the server's text read into it.
 #include "db/packed_cells.h"
+#include "db/pg/deleted_rows.h"
 #include "db/pg/rows.h"
 #include "db/pg/session.h"
 #include <algorithm>
@@ -160,6 +161,46 @@ TEST(PackedCells, PlacesReadAsNumbers) {
     EXPECT_EQ(db::pg::placeNumber("(4294967295,7)"), 4294967295LL * 65536 + 7);
     for (const char* bad : {"", "(1,2", "1,2)", "(1;2)", "(-1,2)", "(1,65536)", "(a,b)", "(,)"})
         EXPECT_EQ(db::pg::placeNumber(bad), std::nullopt) << bad;
+}
+
+// Deleted rows close together go as a bitmap with a clear bit at each end (bit i for first + i, get_bit's
+// order: the low bit of each byte first); far apart, or near the ends of the numbers, as an array.
+TEST(PackedCells, DeletedRowsAsOneParameter) {
+    const long long perBlock = 292;
+    const struct {
+        std::vector<std::int64_t> deleted;
+        long long placesPerBlock;
+        bool bitmap;
+        std::int64_t first;
+        std::vector<std::int64_t> bits; // set, counted from first
+    } cases[] = {
+        {{5, 7, 12}, 0, true, 4, {1, 3, 8}},
+        {{-3, -1}, 0, true, -4, {1, 3}},
+        {{(2 << 16) + 1, (0 << 16) + 291}, perBlock, true, 290, {1, 2 * perBlock + 1 - 290}},
+        {{1, 1000000000}, 0, false, 0, {}},
+        {{std::numeric_limits<std::int64_t>::min() + 1}, 0, false, 0, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.deleted.front());
+        const db::pg::DeletedSet set = db::pg::deletedSet(c.deleted, c.placesPerBlock);
+        ASSERT_EQ(set.bitmap, c.bitmap) << set.text;
+        if (!set.bitmap) {
+            EXPECT_EQ(set.text.front(), '{');
+            continue;
+        }
+        EXPECT_EQ(set.first, c.first);
+        ASSERT_EQ(set.text.substr(0, 2), "\\x");
+        std::vector<std::int64_t> bits;
+        for (std::size_t i = 2; i + 1 < set.text.size(); i += 2) {
+            const int byte = std::stoi(set.text.substr(i, 2), nullptr, 16);
+            for (int b = 0; b < 8; ++b)
+                if (byte & (1 << b))
+                    bits.push_back(static_cast<std::int64_t>((i - 2) / 2 * 8 + static_cast<std::size_t>(b)));
+        }
+        EXPECT_EQ(bits, c.bits);
+        EXPECT_GT(static_cast<std::int64_t>((set.text.size() - 2) * 4), set.last - set.first)
+            << "the last bit is there";
+    }
 }
 
 } // namespace
