@@ -24,7 +24,7 @@ DeletedSet deletedSet(const std::vector<std::int64_t>& deleted, long long places
     std::vector<std::int64_t> bits;
     bits.reserve(deleted.size());
     for (std::int64_t v : deleted)
-        bits.push_back(placesPerBlock > 0 ? (v >> 16) * placesPerBlock + (v & 65535) : v);
+        bits.push_back(placesPerBlock > 0 ? (v >> 16) * placesPerBlock - (v & 65535) : v);
     const auto [low, high] = std::minmax_element(bits.begin(), bits.end());
     // An array costs about 8 characters a row, a bitmap a quarter character a bit (two hex digits a byte).
     // Far from zero the server's "bit - first" could overflow for another row: the array then.

@@ -39,8 +39,8 @@ struct DeletedSet {
     std::string text;
 };
 
-// A row's bit is its value, or for place numbers (placesPerBlock > 0) block * placesPerBlock + offset, so
-// that the rows of a table lie close together.
+// A row's bit is its value, or for place numbers (placesPerBlock > 0) block * placesPerBlock - offset, so
+// that the rows of a table lie close together (offsets run from 1 to less than placesPerBlock).
 DeletedSet deletedSet(const std::vector<std::int64_t>& deleted, long long placesPerBlock);
 
 } // namespace db::pg

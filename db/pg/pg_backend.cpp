@@ -265,10 +265,11 @@ std::string PgBackend::workRows(WorkTable& w, bool& filtered, std::vector<Param>
     // numbers count every row.
     const bool inside = w.numbering.empty() || w.numberedByPlace;
     const bool byPlace = w.numberedByPlace && w.deleteColumn == w.numbering;
-    // A row's bit: its number, or for rows numbered by place block * placesPerBlock + offset (dense).
-    const std::string bitOf = byPlace ? "(ctid::text::point)[0]::bigint * " + std::to_string(w.placesPerBlock) +
-                                            " + (ctid::text::point)[1]::bigint"
-                                      : (inside ? "" : "w.") + quote(w.deleteColumn) + "::bigint";
+    // A row's bit: its number, or for rows numbered by place block * placesPerBlock - offset (dense), which
+    // is the real part of the point (block, offset) times (placesPerBlock, 1): one reading of the place.
+    const std::string bitOf =
+        byPlace ? "(ctid::text::point * point(" + std::to_string(w.placesPerBlock) + ", 1))[0]::bigint"
+                : (inside ? "" : "w.") + quote(w.deleteColumn) + "::bigint";
     DeletedSet set = deletedSet(w.deleted, byPlace ? w.placesPerBlock : 0);
     params.emplace_back(std::move(set.text));
     const std::string param = "$" + std::to_string(params.size());

@@ -176,7 +176,7 @@ TEST(PackedCells, DeletedRowsAsOneParameter) {
     } cases[] = {
         {{5, 7, 12}, 0, true, 4, {1, 3, 8}},
         {{-3, -1}, 0, true, -4, {1, 3}},
-        {{(2 << 16) + 1, (0 << 16) + 291}, perBlock, true, 290, {1, 2 * perBlock + 1 - 290}},
+        {{(2 << 16) + 1, (0 << 16) + 291}, perBlock, true, -292, {1, 2 * perBlock - 1 + 292}},
         {{1, 1000000000}, 0, false, 0, {}},
         {{std::numeric_limits<std::int64_t>::min() + 1}, 0, false, 0, {}},
     };
