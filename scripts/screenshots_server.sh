@@ -84,19 +84,13 @@ for tool in xvfb-run xdotool import; do
 done
 [ -x "$build/bin/rowsifter" ] || ninja -C "$build" rowsifter >/dev/null
 
+# shellcheck source=../tests/server/cluster_env.sh
+. "$root/tests/server/cluster_env.sh"
+
 work="$(mktemp -d)"
 chmod 0755 "$work"
-state="$work/cluster.state"
-cleanup() {
-    "$root/tests/server/cluster.sh" stop "$state" || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-CI=true "$root/tests/server/cluster.sh" start "$state" >/dev/null
-host=$(sed -n 's/^host=//p' "$state")
-port=$(sed -n 's/^port=//p' "$state")
-bin=$(sed -n 's/^bin=//p' "$state")
-psql() { "$bin/psql" -X -q -v ON_ERROR_STOP=1 -h "$host" -p "$port" -U rowsifter_admin -d postgres "$@"; }
+trap 'cluster_stop; rm -rf "$work"' EXIT
+cluster_start "$work"
 psql -c 'CREATE TABLE "Customers" ("ID" integer PRIMARY KEY, "FirstName" text, "LastName" text, "City" text)' \
      -c "INSERT INTO \"Customers\" SELECT i, (ARRAY['Maria','Ana','Thomas','Hanna'])[1 + i % 4],
              (ARRAY['Anders','Trujillo','Hardy','Moos'])[1 + (i / 4) % 4], 'City ' || (i % 7)
@@ -106,7 +100,7 @@ cp "$build/bin/rowsifter" "$build/bin/HAND-M.CUR" "$work/"
 mkdir -p "$work/config" "$out"
 export XDG_CONFIG_HOME="$work/config"
 export ROAD_WORK="$work" ROAD_OUT="$out" ROAD_PROGRAM="$work/rowsifter"
-export ROAD_URI="postgresql://rowsifter_admin@/postgres?host=$host&port=$port"
+export ROAD_URI="$uri"
 xvfb-run -a -s "-screen 0 1024x768x24" "$script" --steps
 echo "Customers: $(psql -tA -c 'SELECT count(*) FROM "Customers"') rows; the new Customers2:" \
     "$(psql -tA -c 'SELECT count(*) FROM "Customers2"') rows (on the server)"

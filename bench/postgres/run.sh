@@ -26,19 +26,12 @@ fi
 . "$root/bench/common.sh"
 bench_need /usr/bin/time awk md5sum
 
+# shellcheck source=../../tests/server/cluster_env.sh
+. "$root/tests/server/cluster_env.sh"
+
 work="$(mktemp -d)"
-state="$work/cluster.state"
-cleanup() {
-    "$root/tests/server/cluster.sh" stop "$state" || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-CI=true "$root/tests/server/cluster.sh" start "$state" >/dev/null
-host=$(sed -n 's/^host=//p' "$state")
-port=$(sed -n 's/^port=//p' "$state")
-bin=$(sed -n 's/^bin=//p' "$state")
-uri="postgresql://rowsifter_admin@/postgres?host=$host&port=$port"
-psql() { "$bin/psql" -X -q -v ON_ERROR_STOP=1 -h "$host" -p "$port" -U rowsifter_admin -d postgres "$@"; }
+trap 'cluster_stop; rm -rf "$work"' EXIT
+cluster_start "$work"
 
 distinct=$((rows * 6 / 10))
 case "$shape" in

@@ -1,5 +1,6 @@
 #include "db/pg/pg_backend.h"
 #include "db/error.h"
+#include "db/pg/deleted_rows.h"
 #include "db/pg/record_sources.h"
 #include "db/pg/rows.h"
 #include "db/pg/scroll_source.h"
@@ -68,7 +69,12 @@ struct PgBackend::WorkTable {
     std::vector<Column> columns; // of the source, as copied
     std::string numbering;       // the added numbering column's name; empty when none was added
     std::string numberingOrder;  // what numbers the rows: the primary key, or the physical order
-    std::string deleteColumn;    // the column the deletes name
+    // Numbered by place: each row's number is its place in the table (placeNumber(): block * 65536 +
+    // offset), which the snapshot keeps for the whole run and which needs no sort, unlike a row_number()
+    // over the physical order. Only for a plain heap table, where a block holds at most placesPerBlock rows.
+    bool numberedByPlace = false;
+    long long placesPerBlock = 0;
+    std::string deleteColumn; // the column the deletes name
     std::vector<std::int64_t> deleted;
     WorkChanges changes; // plain columns the run added, and the values it gave them
 };
@@ -207,52 +213,90 @@ std::vector<Column> PgBackend::describe(const Target& table) {
 }
 
 // Rows without an identifier of their own are numbered by the primary key, each column in its own
-// collation, or else in the physical order the snapshot reads (the same in every statement of it).
-std::string PgBackend::numberingOrder(const Target& table) {
+// collation, or else in the physical order the snapshot reads (the same in every statement of it): by
+// their places when the table is a plain heap table, otherwise by a row_number() over tableoid, ctid.
+void PgBackend::chooseNumbering(WorkTable& w) {
     const auto key =
         m_session->select("SELECT a.attname FROM pg_catalog.pg_index i "
                           "CROSS JOIN LATERAL unnest(i.indkey) WITH ORDINALITY AS k(attnum, position) "
                           "JOIN pg_catalog.pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum "
                           "WHERE i.indrelid = $1::regclass AND i.indisprimary ORDER BY k.position",
-                          {table.sql}, table.name);
+                          {w.source.sql}, w.source.name);
     std::string order;
     for (const auto& row : key)
         order += (order.empty() ? "" : ", ") + quote(*row[0]);
-    return order.empty() ? "tableoid, ctid" : order;
+    w.numberingOrder = order.empty() ? "tableoid, ctid" : order;
+    w.numberedByPlace = false;
+    if (!order.empty())
+        return;
+    // A heap page holds at most (block size - page header) / (tuple header + line pointer) rows.
+    const auto heap = m_session->select(
+        "SELECT c.relkind = 'r' AND NOT c.relhassubclass AND am.amname = 'heap', "
+        "(current_setting('block_size')::integer - 24) / 28 + 1 "
+        "FROM pg_catalog.pg_class c LEFT JOIN pg_catalog.pg_am am ON am.oid = c.relam WHERE c.oid = $1::regclass",
+        {w.source.sql}, w.source.name);
+    if (!heap.empty() && heap[0][0] == std::optional<std::string>("t") && heap[0][1]) {
+        w.numberedByPlace = true;
+        w.placesPerBlock = std::stoll(*heap[0][1]);
+    }
 }
 
 // The rows of a work table as one subquery "w": the source's columns, the numbering when added, and
-// without the rows deleted so far. Those go to the server as one array parameter, which it looks rows up
-// in by hashing (no statement per row, nothing of ours stored on the server).
-std::string PgBackend::workRows(WorkTable& w, bool& filtered, std::vector<Param>& params) {
+// without the rows deleted so far. Rows numbered by place also give their ctid when `places` asks (read
+// in the client as the number, cheaper than the server's arithmetic). The deleted rows go to the server
+// as one parameter: a bitmap over their numbers (or places) when those lie close together, else an array
+// it looks rows up in by hashing. No statement per row, nothing of ours stored on the server. `filtered`
+// tells whether the SQL ends in a WHERE on w.
+std::string PgBackend::workRows(WorkTable& w, bool& filtered, std::vector<Param>& params, bool places) {
     std::string list;
     for (const Column& c : w.columns)
         list += (list.empty() ? "" : ", ") + quote(c.name);
-    if (!w.numbering.empty())
-        list += (list.empty() ? "" : ", ") + std::string("row_number() OVER (ORDER BY ") + w.numberingOrder + ") AS " +
-                quote(w.numbering);
-    std::string sql = "(SELECT " + list + " FROM " + w.source.sql + ") AS w";
-    if (!w.changes.empty())
-        sql = w.changes.joined(sql, params);
-    filtered = !w.deleted.empty();
-    if (filtered) {
+    if (!w.numbering.empty()) {
+        list += list.empty() ? "" : ", ";
+        if (w.numberedByPlace)
+            list += "(ctid::text::point)[0]::bigint * 65536 + (ctid::text::point)[1]::bigint AS " + quote(w.numbering) +
+                    (places ? ", ctid" : "");
+        else
+            list += "row_number() OVER (ORDER BY " + w.numberingOrder + ") AS " + quote(w.numbering);
+    }
+    filtered = false;
+    // The columns a run added and their values, joined in around the rows that are left.
+    const auto withChanges = [&](std::string rows) {
+        return w.changes.empty() ? rows : w.changes.joined(rows, params);
+    };
+    if (w.deleted.empty())
+        return withChanges("(SELECT " + list + " FROM " + w.source.sql + ") AS w");
+
+    // Without a row_number() the rows are left out as they are read, before w; otherwise after it, as the
+    // numbers count every row.
+    const bool inside = w.numbering.empty() || w.numberedByPlace;
+    const bool byPlace = w.numberedByPlace && w.deleteColumn == w.numbering;
+    // A row's bit: its number, or for rows numbered by place block * placesPerBlock - offset (dense), which
+    // is the real part of the point (block, offset) times (placesPerBlock, 1): one reading of the place.
+    const std::string bitOf =
+        byPlace ? "(ctid::text::point * point(" + std::to_string(w.placesPerBlock) + ", 1))[0]::bigint"
+                : (inside ? "" : "w.") + quote(w.deleteColumn) + "::bigint";
+    DeletedSet set = deletedSet(w.deleted, byPlace ? w.placesPerBlock : 0);
+    params.emplace_back(std::move(set.text));
+    const std::string param = "$" + std::to_string(params.size());
+    std::string condition;
+    if (set.bitmap) {
+        // The bitmap has a clear bit before its first and after its last: a row outside lands on one.
+        condition = "COALESCE(get_bit(" + param + "::bytea, LEAST(GREATEST(" + bitOf + " - " +
+                    std::to_string(set.first) + ", 0), " + std::to_string(set.last - set.first) + ")), 0) = 0";
+    } else {
         // Of the identifier's own type, so the server compares without converting each row.
         std::string type = "bigint";
         for (const Column& c : w.columns)
             if (c.name == w.deleteColumn)
                 type = c.typeOid == 23 ? "integer" : c.typeOid == 21 ? "smallint" : "bigint";
-        std::string ids = "{";
-        for (std::size_t i = 0; i < w.deleted.size(); ++i) {
-            if (i)
-                ids += ',';
-            ids += std::to_string(w.deleted[i]);
-        }
-        ids += '}';
-        params.emplace_back(std::move(ids));
-        sql += " WHERE NOT (w." + quote(w.deleteColumn) + " = ANY ($" + std::to_string(params.size()) + "::" + type +
-               "[]))";
+        condition = "NOT (" + (inside ? "" : std::string("w.")) + quote(w.deleteColumn) + " = ANY (" + param +
+                    "::" + type + "[]))";
     }
-    return sql;
+    if (inside)
+        return withChanges("(SELECT " + list + " FROM " + w.source.sql + " WHERE " + condition + ") AS w");
+    filtered = true;
+    return withChanges("(SELECT " + list + " FROM " + w.source.sql + ") AS w") + " WHERE " + condition;
 }
 
 PgBackend::Statement PgBackend::selectStatement(const dialect::Select& select) {
@@ -261,15 +305,27 @@ PgBackend::Statement PgBackend::selectStatement(const dialect::Select& select) {
     std::string from;
     std::string prefix;
     bool filtered = false;
+    std::vector<std::string> columns = select.columns;
     if (WorkTable* w = work(select.table)) {
-        from = workRows(*w, filtered, st.params);
+        // A work table's rows numbered by place give their ctid for the number, turned into it here.
+        if (columns.empty()) {
+            for (const Column& c : w->columns)
+                columns.push_back(c.name);
+            if (!w->numbering.empty())
+                columns.push_back(w->numbering);
+        }
+        const auto place = std::find(columns.begin(), columns.end(), w->numbering);
+        if (w->numberedByPlace && place != columns.end())
+            st.placeColumn = static_cast<int>(place - columns.begin());
+        from = workRows(*w, filtered, st.params, st.placeColumn >= 0);
         prefix = "w.";
     } else {
         from = resolve(select.table, false).sql;
     }
     std::string list;
-    for (const std::string& c : select.columns)
-        list += (list.empty() ? "" : ", ") + prefix + quote(c);
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        list += (list.empty() ? "" : ", ") +
+                (static_cast<int>(i) == st.placeColumn ? "w.ctid AS " + quote(columns[i]) : prefix + quote(columns[i]));
     st.sql = "SELECT " + (list.empty() ? std::string("*") : list) + " FROM " + from;
     if (select.where) {
         st.params.push_back(paramOf(select.where->value));
@@ -280,13 +336,13 @@ PgBackend::Statement PgBackend::selectStatement(const dialect::Select& select) {
         const std::string& by = select.orderBy[0].column;
         // Sorting a million whole numbers here costs less than the server's sort of the rows they come with.
         const WorkTable* w = work(select.table);
-        const auto place = std::find(select.columns.begin(), select.columns.end(), by);
+        const auto place = std::find(columns.begin(), columns.end(), by);
         const bool wholeNumber =
             w && (by == w->numbering || std::any_of(w->columns.begin(), w->columns.end(), [&](const Column& c) {
                       return c.name == by && integerOid(c.typeOid);
                   }));
-        if (wholeNumber && place != select.columns.end()) {
-            st.sortColumn = static_cast<int>(place - select.columns.begin());
+        if (wholeNumber && place != columns.end()) {
+            st.sortColumn = static_cast<int>(place - columns.begin());
             st.sortDescending = select.orderBy[0].descending;
         }
     }
@@ -311,7 +367,19 @@ void PgBackend::readRows(const Statement& statement, long long limit,
             sql.erase(sql.rfind(" ORDER BY "));
         if (limit >= 0)
             sql = "SELECT * FROM (" + sql + ") AS q LIMIT " + std::to_string(limit);
-        m_session->forEachRow(sql, statement.params, columns, row, statement.table);
+        if (statement.placeColumn < 0) {
+            m_session->forEachRow(sql, statement.params, columns, row, statement.table);
+            return;
+        }
+        PlaceAsNumber numbered(statement.placeColumn);
+        m_session->forEachRow(
+            sql, statement.params,
+            [&](const std::vector<Column>& cs) {
+                std::vector<Column> described = cs;
+                described.at(static_cast<std::size_t>(statement.placeColumn)).typeOid = PlaceAsNumber::kTypeOid;
+                columns(described);
+            },
+            [&](const Row& r) { row(numbered.of(r)); }, statement.table);
     });
 }
 
@@ -321,11 +389,15 @@ void PgBackend::copyRows(const Statement& statement, const std::function<void(co
         if (statement.sortColumn >= 0)
             sql.erase(sql.rfind(" ORDER BY "));
         CopyRow parsed;
+        PlaceAsNumber numbered(statement.placeColumn);
         m_session->copyOut(
             sql,
             [&](std::string_view line) {
                 parsed.parse(line);
-                row(parsed);
+                if (statement.placeColumn >= 0 && statement.placeColumn < parsed.columns())
+                    row(numbered.of(parsed));
+                else
+                    row(parsed);
             },
             statement.table);
     });
@@ -468,7 +540,7 @@ void PgBackend::addIdentity(const dialect::AddIdentity& a) {
         // A second numbering: the first becomes an ordinary column of the same numbers.
         throw Error(err::EngineError, "The table '" + a.table + "' already has a numbering column.");
     }
-    w->numberingOrder = numberingOrder(w->source);
+    chooseNumbering(*w);
     w->numbering = a.column;
 }
 

@@ -44,6 +44,8 @@ public:
         // (its place among the rows' columns) and the direction. -1: the SQL orders the rows itself.
         int sortColumn = -1;
         bool sortDescending = false;
+        // The column that holds the rows' numbers by place: read as ctid, turned into the number here.
+        int placeColumn = -1;
         // The whole of a table, by the name the caller gave: the number of rows of one this connection
         // made is known without asking.
         std::string wholeTable;
@@ -68,9 +70,9 @@ private:
     Target resolve(const std::string& name, bool creating);
     WorkTable* work(const std::string& name);
     std::vector<Column> describe(const Target& table);
-    std::string numberingOrder(const Target& table);
+    void chooseNumbering(WorkTable& w);
     Statement selectStatement(const dialect::Select& select);
-    std::string workRows(WorkTable& w, bool& filtered, std::vector<Param>& params);
+    std::string workRows(WorkTable& w, bool& filtered, std::vector<Param>& params, bool places = false);
 
     void selectInto(const dialect::Select& s);
     void addIdentity(const dialect::AddIdentity& a);

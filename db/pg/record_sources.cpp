@@ -74,18 +74,28 @@ private:
             std::int64_t value;
             std::uint32_t row;
         };
-        std::vector<Key> keys;
-        keys.reserve(static_cast<std::size_t>(m_rows.rows()));
-        const int columns = static_cast<int>(m_fields.size());
-        for (long long r = 0; r < m_rows.rows(); ++r) {
-            const std::optional<std::int64_t> v = m_rows.integer(r, column, columns);
-            keys.push_back({!v, v.value_or(0), static_cast<std::uint32_t>(r)});
-        }
-        std::stable_sort(keys.begin(), keys.end(), [descending](const Key& a, const Key& b) {
+        const auto before = [descending](const Key& a, const Key& b) {
             if (a.null != b.null)
                 return descending ? a.null : b.null;
             return descending ? a.value > b.value : a.value < b.value;
-        });
+        };
+        const int columns = static_cast<int>(m_fields.size());
+        const auto keyOf = [&](long long r) {
+            const std::optional<std::int64_t> v = m_rows.integer(r, column, columns);
+            return Key{!v, v.value_or(0), static_cast<std::uint32_t>(r)};
+        };
+        // Rows often come in that order already (a table filled in identifier order, rows numbered by
+        // place): then nothing is sorted or kept.
+        bool sorted = true;
+        for (long long r = 1; r < m_rows.rows() && sorted; ++r)
+            sorted = !before(keyOf(r), keyOf(r - 1));
+        if (sorted)
+            return;
+        std::vector<Key> keys;
+        keys.reserve(static_cast<std::size_t>(m_rows.rows()));
+        for (long long r = 0; r < m_rows.rows(); ++r)
+            keys.push_back(keyOf(r));
+        std::stable_sort(keys.begin(), keys.end(), before);
         m_order.reserve(keys.size());
         for (const Key& k : keys)
             m_order.push_back(k.row);

@@ -1,6 +1,7 @@
 #pragma once
-// Server rows in client memory: values made from the server's text as the key rule and the grids need
-// them, packed one after another so a million-row scan costs tens of bytes a row.
+// Server rows in client memory: cells made from the server's text as the key rule and the grids need
+// them, in the layer's packed cell format (db/packed_cells.h).
+#include "db/packed_cells.h"
 #include "db/pg/session.h"
 #include "db/value.h"
 #include <cstdint>
@@ -20,24 +21,14 @@ int typeCode(unsigned typeOid);
 // everything else as the text the server wrote under the session's fixed settings.
 Value valueFromText(unsigned typeOid, std::string_view text);
 
-class PackedRows {
+// A row's place in its table, ctid's "(block,offset)", as one whole number that sorts as the places do:
+// block * 65536 + offset. Nullopt for text of another shape.
+std::optional<std::int64_t> placeNumber(std::string_view ctidText);
+
+class PackedRows : public PackedCells {
 public:
+    // One row, each cell as valueFromText makes it (without making the value).
     void append(const Row& row, const std::vector<unsigned>& typeOids);
-    void finish();
-    long long rows() const { return static_cast<long long>(m_offsets.size()); }
-    Value value(long long row, int column, int columns) const;
-    // The cell when it holds a whole number, without making a value of it.
-    std::optional<std::int64_t> integer(long long row, int column, int columns) const;
-    void clear();
-
-private:
-    enum : unsigned char { kNull, kInteger, kReal, kText, kBlob };
-    void putVarint(std::uint64_t v);
-    std::uint64_t getVarint(std::size_t& at) const;
-    void skip(std::size_t& at) const;
-
-    std::vector<unsigned char> m_data;
-    std::vector<std::size_t> m_offsets;
 };
 
 } // namespace db::pg

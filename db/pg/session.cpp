@@ -2,8 +2,8 @@
 #include "db/pg/uri.h"
 #include "db/server_address.h"
 #include "db/wait_yield.h"
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -87,7 +87,8 @@ int pollYielding(pollfd& fd, int timeout) {
         int slice = static_cast<int>(kWaitYieldInterval.count());
         if (timeout >= 0)
             slice = static_cast<int>(std::min<long long>(
-                slice, std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count())));
+                slice, std::max<long long>(
+                           0, std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count())));
         const int ready = ::poll(&fd, 1, slice);
         if (ready != 0 || (timeout >= 0 && Clock::now() >= until) || g_interrupted.load())
             return ready;
@@ -138,78 +139,91 @@ std::string_view ResultRow::text(int column) const {
     return {PQgetvalue(m_result, 0, column), static_cast<std::size_t>(PQgetlength(m_result, 0, column))};
 }
 
-void CopyRow::parse(std::string_view line) {
-    m_text.clear();
-    m_cells.clear();
-    std::size_t start = 0;
-    bool null = false;
-    auto endCell = [&] {
-        if (null)
-            m_cells.emplace_back(std::nullopt);
-        else
-            m_cells.emplace_back(std::make_pair(start, m_text.size() - start));
-        start = m_text.size();
-        null = false;
-    };
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == '\t') {
-            endCell();
-        } else if (c != '\\' || i + 1 == line.size()) {
-            m_text += c;
-        } else {
-            const char e = line[++i];
-            switch (e) {
-            case 'N':
-                null = true;
-                break;
-            case 'b':
-                m_text += '\b';
-                break;
-            case 'f':
-                m_text += '\f';
-                break;
-            case 'n':
-                m_text += '\n';
-                break;
-            case 'r':
-                m_text += '\r';
-                break;
-            case 't':
-                m_text += '\t';
-                break;
-            case 'v':
-                m_text += '\v';
-                break;
-            case 'x': {
-                int v = 0, digits = 0;
-                while (digits < 2 && i + 1 < line.size() && std::isxdigit(static_cast<unsigned char>(line[i + 1]))) {
-                    const char h = line[++i];
-                    v = v * 16 + (h <= '9' ? h - '0' : (h | 0x20) - 'a' + 10);
-                    ++digits;
-                }
-                m_text += static_cast<char>(v);
-                break;
+namespace {
+
+// Appends a cell of COPY text with its backslash escapes undone.
+void unescapeCell(std::string_view cell, std::string& out) {
+    for (std::size_t i = 0; i < cell.size(); ++i) {
+        const char c = cell[i];
+        if (c != '\\' || i + 1 == cell.size()) {
+            out += c;
+            continue;
+        }
+        const char e = cell[++i];
+        switch (e) {
+        case 'b':
+            out += '\b';
+            break;
+        case 'f':
+            out += '\f';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case 'v':
+            out += '\v';
+            break;
+        case 'x': {
+            int v = 0, digits = 0;
+            while (digits < 2 && i + 1 < cell.size() && std::isxdigit(static_cast<unsigned char>(cell[i + 1]))) {
+                const char h = cell[++i];
+                v = v * 16 + (h <= '9' ? h - '0' : (h | 0x20) - 'a' + 10);
+                ++digits;
             }
-            default:
-                if (e >= '0' && e <= '7') {
-                    int v = e - '0';
-                    for (int digits = 1; digits < 3 && i + 1 < line.size() && line[i + 1] >= '0' && line[i + 1] <= '7';
-                         ++digits)
-                        v = v * 8 + (line[++i] - '0');
-                    m_text += static_cast<char>(v);
-                } else {
-                    m_text += e;
-                }
+            out += static_cast<char>(v);
+            break;
+        }
+        default:
+            if (e >= '0' && e <= '7') {
+                int v = e - '0';
+                for (int digits = 1; digits < 3 && i + 1 < cell.size() && cell[i + 1] >= '0' && cell[i + 1] <= '7';
+                     ++digits)
+                    v = v * 8 + (cell[++i] - '0');
+                out += static_cast<char>(v);
+            } else {
+                out += e;
             }
         }
     }
-    endCell();
+}
+
+} // namespace
+
+// Cells without a backslash (nearly all) are read where they stand in the line; the others are unescaped
+// into m_text, which never grows past the line's length, so the views into it stay valid.
+void CopyRow::parse(std::string_view line) {
+    m_text.clear();
+    m_text.reserve(line.size());
+    m_cells.clear();
+    std::size_t start = 0;
+    while (true) {
+        const void* tab = std::memchr(line.data() + start, '\t', line.size() - start);
+        const std::size_t end =
+            tab ? static_cast<std::size_t>(static_cast<const char*>(tab) - line.data()) : line.size();
+        const std::string_view cell = line.substr(start, end - start);
+        if (cell == "\\N") {
+            m_cells.emplace_back(std::nullopt);
+        } else if (cell.find('\\') == std::string_view::npos) {
+            m_cells.emplace_back(cell);
+        } else {
+            const std::size_t at = m_text.size();
+            unescapeCell(cell, m_text);
+            m_cells.emplace_back(std::string_view(m_text).substr(at));
+        }
+        if (!tab)
+            return;
+        start = end + 1;
+    }
 }
 
 std::string_view CopyRow::text(int column) const {
-    const auto& cell = m_cells[static_cast<std::size_t>(column)];
-    return cell ? std::string_view(m_text).substr(cell->first, cell->second) : std::string_view();
+    return m_cells[static_cast<std::size_t>(column)].value_or(std::string_view());
 }
 
 Session::Session(ConnPtr conn, std::string where)
@@ -343,17 +357,21 @@ ResultPtr Session::nextResult(bool bounded, const char* doing) {
     return ResultPtr(PQgetResult(m_conn.get()));
 }
 
-ResultPtr Session::exec(const std::string& sql, const std::vector<Param>& params, bool bounded,
-                        const std::string& table) {
+void Session::sendWithParams(const std::string& sql, const std::vector<Param>& params, const char* doing) {
     if (g_interrupted.load())
         throw Error(err::EngineError, "Cancelled. " + std::string(kNothingChanged));
     std::vector<const char*> values;
     for (const Param& p : params)
         values.push_back(p ? p->c_str() : nullptr);
-    RunningStatement running(m_cancel.get());
     send(PQsendQueryParams(m_conn.get(), sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
                            nullptr, 0) != 0,
-         "sending a statement");
+         doing);
+}
+
+ResultPtr Session::exec(const std::string& sql, const std::vector<Param>& params, bool bounded,
+                        const std::string& table) {
+    RunningStatement running(m_cancel.get());
+    sendWithParams(sql, params, "sending a statement");
     ResultPtr last;
     while (ResultPtr r = nextResult(bounded, "waiting for a statement")) {
         // Only the first failure counts; the results after it are read to free the connection.
@@ -397,15 +415,8 @@ void Session::run(const std::string& sql) {
 void Session::forEachRow(const std::string& sql, const std::vector<Param>& params,
                          const std::function<void(const std::vector<Column>&)>& columns,
                          const std::function<void(const Row&)>& row, const std::string& table) {
-    if (g_interrupted.load())
-        throw Error(err::EngineError, "Cancelled. " + std::string(kNothingChanged));
-    std::vector<const char*> values;
-    for (const Param& p : params)
-        values.push_back(p ? p->c_str() : nullptr);
     RunningStatement running(m_cancel.get());
-    send(PQsendQueryParams(m_conn.get(), sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
-                           nullptr, 0) != 0,
-         "sending a query");
+    sendWithParams(sql, params, "sending a query");
     PQsetSingleRowMode(m_conn.get());
     bool described = false;
     ResultPtr failed;

@@ -69,8 +69,8 @@ public:
     std::string_view text(int column) const override;
 
 private:
-    std::string m_text;                                                      // the unescaped cells, one after another
-    std::vector<std::optional<std::pair<std::size_t, std::size_t>>> m_cells; // offset and length in m_text
+    std::string m_text;                                   // the cells that had escapes, unescaped
+    std::vector<std::optional<std::string_view>> m_cells; // in the line or in m_text
 };
 
 struct Column {
@@ -125,6 +125,8 @@ private:
     Session(ConnPtr conn, std::string where);
     void waitFor(bool forWrite, std::optional<std::chrono::steady_clock::time_point> until, const char* doing);
     void send(bool ok, const char* doing);
+    // Sends a statement with its parameters (as text); refused after Ctrl-C.
+    void sendWithParams(const std::string& sql, const std::vector<Param>& params, const char* doing);
     ResultPtr nextResult(bool bounded, const char* doing);
     [[noreturn]] void connectionLost(const char* doing);
 

@@ -141,6 +141,36 @@ TEST_F(ServerEngineTest, RowsAreNumberedByThePrimaryKeyOrElseThePhysicalOrder) {
     }
 }
 
+// The deleted rows are left out of the output wherever they lie: rows numbered by their places over many
+// blocks (a narrow table fills its blocks with a few hundred rows), identifiers close together, negative,
+// or scattered far apart. The output holds what DISTINCT ON keeps in the same order.
+TEST_F(ServerEngineTest, DeletedRowsAreLeftOutWhereverTheyLie) {
+    // The identifier is the last integer column; in "narrow" that is k itself, which repeats.
+    server->sql("CREATE TABLE narrow(k int); INSERT INTO narrow SELECT g % 37 FROM generate_series(1, 3000) g;"
+                "DELETE FROM narrow WHERE ctid IN (SELECT ctid FROM narrow LIMIT 100);"
+                "CREATE TABLE near(k text, id int); INSERT INTO near SELECT g % 37, g FROM generate_series(1, 3000) g;"
+                "CREATE TABLE negative(k text, id int);"
+                "INSERT INTO negative SELECT g % 37, -g FROM generate_series(1, 3000) g;"
+                "CREATE TABLE scattered(k text, id int);"
+                "INSERT INTO scattered SELECT g % 37, g * 700001 - 1000000000 FROM generate_series(1, 3000) g");
+    const struct {
+        const char* table;
+        const char* order; // what DISTINCT ON keeps the first of
+    } cases[] = {{"narrow", "ctid"}, {"near", "id"}, {"negative", "id"}, {"scattered", "id"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.table);
+        server->sql("DROP TABLE IF EXISTS \"Result\"");
+        const auto result = run(c.table, {"k"});
+        ASSERT_TRUE(result.complete()) << result.failure;
+        EXPECT_EQ(result.rowsRemoved, c.table == std::string("narrow") ? 2863 : 2963);
+        const std::string kept =
+            std::string("(SELECT DISTINCT ON (k) * FROM ") + c.table + " ORDER BY k, " + c.order + ")";
+        EXPECT_EQ(server->rows("SELECT count(*) FROM ((TABLE \"Result\" EXCEPT ALL " + kept + ") UNION ALL (" + kept +
+                               " EXCEPT ALL TABLE \"Result\")) d"),
+                  std::vector<std::string>{"0"});
+    }
+}
+
 // Integers and floats by their value, bytea as bytes, everything else by the server's text under the
 // session's fixed settings (so numeric 1.5 and 1.50 differ, as a grid shows them).
 TEST_F(ServerEngineTest, KeysOfTheServersTypes) {

@@ -1,0 +1,56 @@
+#pragma once
+// Rows of cells packed one after another in one buffer: a tag byte per cell, whole numbers as zig-zag
+// varints, reals as their 8 bytes, text and blobs with a varint length. A million-row scan then costs tens
+// of bytes per row, not hundreds, and reading one cell makes no value of the others. Each back-end adds
+// its own way of appending a row (from its client library's cells) on top of this.
+#include "db/value.h"
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <vector>
+
+namespace db {
+
+class PackedCells {
+public:
+    void beginRow();
+    void appendNull() { put(kNull); }
+    void appendInteger(std::int64_t v);
+    void appendReal(double d);
+    void appendText(const void* bytes, std::size_t length) { appendBytes(kText, bytes, length); }
+    void appendBlob(const void* bytes, std::size_t length) { appendBytes(kBlob, bytes, length); }
+    // Room for a blob of `length` bytes that the caller fills in at once.
+    unsigned char* appendBlobSpace(std::size_t length);
+
+    void finish() {}
+    void clear();
+    long long rows() const { return static_cast<long long>(m_offsets.size()); }
+
+    // The cell of a row that exists; a column past the row's end is Null.
+    Value value(long long row, int column, int columns) const;
+    // The cell when it holds a whole number, without making a value of it.
+    std::optional<std::int64_t> integer(long long row, int column, int columns) const;
+
+private:
+    enum : unsigned char { kNull, kInteger, kReal, kText, kBlob };
+    // The cells are kept in blocks that never move once made (growing one buffer would copy all of it
+    // every time it doubles, and hold both copies meanwhile); a row lies within one block.
+    static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+    void appendBytes(unsigned char tag, const void* bytes, std::size_t length);
+    void put(unsigned char byte) {
+        room(1);
+        m_blocks.back().push_back(byte);
+    }
+    void putVarint(std::uint64_t v);
+    // Makes room for `bytes` more in the last block, moving the row begun so far to a new block if needed.
+    void room(std::size_t bytes);
+    std::uint64_t getVarint(const unsigned char* data, std::size_t& at) const;
+    // The block of a row and where its cell `column` starts (at its tag).
+    const unsigned char* cellAt(long long row, int column, std::size_t& at) const;
+
+    std::vector<std::vector<unsigned char>> m_blocks;
+    std::deque<std::uint64_t> m_offsets; // block << 32 | place in it (a deque: growing never copies)
+};
+
+} // namespace db
