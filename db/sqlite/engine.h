@@ -25,6 +25,7 @@ class FileClaim; // db/sqlite/file_registry.h
 struct ColumnDef {
     std::string name;
     std::string declaredType;
+    std::string collation; // the declared collating sequence (NOCASE, RTRIM); empty for the default
     bool notNull = false;
     std::optional<std::string> defaultSql;
     int primaryKeyIndex = 0; // 1-based position in the primary key, 0 when not part of it
@@ -121,6 +122,7 @@ private:
     Engine(std::string path, const Api& api, DatabasePtr db, std::shared_ptr<FileClaim> claim, FileClass fileClass);
     static DatabasePtr openHandle(const Api& api, const std::string& path, int flags);
     void checkReadable();
+    void readCollations(TableInfo& info);
     void configure();
     std::pair<int, StatementPtr> tryPrepare(const std::string& sql);
     [[noreturn]] void raiseNewerFeature(const std::string& detail) const;

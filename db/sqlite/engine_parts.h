@@ -39,6 +39,11 @@ inline std::string typeClause(const std::string& declared) {
     return " " + declared;
 }
 
+// The collating sequence a copy of the column declares, so that its values compare as in the original.
+inline std::string collateClause(const ColumnDef& column) {
+    return column.collation.empty() ? std::string() : " COLLATE " + quoteIdentifier(column.collation);
+}
+
 inline std::string joinQuoted(const TableInfo& t, const std::vector<int>& indexes) {
     std::string out;
     for (std::size_t i = 0; i < indexes.size(); ++i) {

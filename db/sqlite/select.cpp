@@ -144,16 +144,17 @@ void Engine::selectInto(const dialect::Select& s) {
 
     // The new table keeps each column's declared type; keys and constraints are not copied, so an
     // auto-numbered source column becomes a plain integer column. In a work table it stays the rowid, so
-    // that a delete by it is a rowid look-up and the copy keeps its rows in the same order.
+    // that a delete by it is a rowid look-up and the copy keeps its rows in the same order. A work table
+    // also keeps each column's collating sequence: its keys and orders must compare as the source's do.
     std::string create = "CREATE TABLE " + made.qualified() + " (";
     for (std::size_t k = 0; k < indexes.size(); ++k) {
         const auto idx = indexes[k];
         const ColumnDef& c = t.columns[static_cast<std::size_t>(idx)];
         if (k)
             create += ", ";
-        create +=
-            quoteIdentifier(c.name) + (idx == t.rowidAlias ? std::string(work ? " INTEGER PRIMARY KEY" : " INTEGER")
-                                                           : typeClause(c.declaredType));
+        create += quoteIdentifier(c.name) +
+                  (idx == t.rowidAlias ? std::string(work ? " INTEGER PRIMARY KEY" : " INTEGER")
+                                       : typeClause(c.declaredType) + (work ? collateClause(c) : std::string()));
     }
     // A STRICT source stays STRICT: its ANY columns would otherwise turn text such as '007' into numbers.
     create += t.strict ? ") STRICT" : ")";
