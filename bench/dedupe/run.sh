@@ -3,6 +3,8 @@
 #
 #   bench/dedupe/run.sh [ROWS]            (default 1000000 rows; 10000000 for the large setting)
 #
+# or, with BENCH_OPTIONS set, the cost of extra options against the plain run (below).
+#
 # Environment:
 #   ROWSIFTER_BUILD_DIR  default build/; rowsifter-cli is built there when missing
 #   BENCH_SHAPE          id (default: the table has an auto-numbered ID column), noid (no integer column,
@@ -12,6 +14,13 @@
 #   BENCH_ROUNDS         rounds, each on fresh copies, ours then theirs (default 3 below 10M rows, else 1);
 #                        the ratio printed is the median of the rounds' ratios
 #   BENCH_DIR            work folder; default a temporary one, removed afterwards
+#   BENCH_OPTIONS        extra rowsifter-cli options (for example "--order-by amount:desc" or "--same-words"):
+#                        instead of the comparison with the statement, the run with them is timed against
+#                        the run without them, three times each, alternating, on fresh copies of the same
+#                        file; the medians and their ratio are printed
+#   BENCH_KEEP_ORDER     with BENCH_OPTIONS: the ORDER BY (over t's columns) that picks the row the options
+#                        keep of each group, for the check of the output (default rowid: the first row); for
+#                        example "amount DESC NULLS LAST, rowid" for --order-by amount:desc
 #
 # The table has 8 columns; in the id and noid shapes the key fields a and b repeat in 40% of the rows
 # (every key value occurs once or twice, the repetition far from the first occurrence). Both outputs must
@@ -83,6 +92,49 @@ SQL
 before_bytes=$(stat -c %s "$original")
 
 seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b - a) / 1e9 }'; }
+list="a, b, city, amount, created, note, code"
+[ "$shape" = noid ] && list="$list, ref" || list="id, $list"
+
+if [ -n "${BENCH_OPTIONS:-}" ]; then
+    # shellcheck disable=SC2206
+    extra=($BENCH_OPTIONS)
+    median3() { printf '%s\n' "$@" | sort -n | sed -n 2p; }
+    plain=() with=()
+    for round in 1 2 3; do
+        for variant in plain with; do
+            options=()
+            [ "$variant" = with ] && options=("${extra[@]}")
+            cp "$original" "$ours"
+            sync
+            start=$(date +%s%N)
+            "$cli" -q --database "$ours" --table t --field a --field b --output o "${options[@]}" </dev/null >/dev/null
+            end=$(date +%s%N)
+            took=$(seconds "$start" "$end")
+            if [ "$variant" = with ]; then with+=("$took"); else plain+=("$took"); fi
+        done
+        echo "round $round: without ${plain[-1]} s, with ${with[-1]} s"
+    done
+    order="${BENCH_KEEP_ORDER:-rowid}"
+    cp "$original" "$theirs"
+    sql "$theirs" "CREATE TABLE o AS SELECT * FROM t WHERE rowid IN (SELECT r FROM (SELECT rowid AS r,
+        row_number() OVER (PARTITION BY a, b ORDER BY $order) AS n FROM t) WHERE n = 1)" >/dev/null
+    sum_ours=$(sql "$ours" "SELECT $list FROM o ORDER BY a, b" | md5sum | cut -d' ' -f1)
+    sum_theirs=$(sql "$theirs" "SELECT $list FROM o ORDER BY a, b" | md5sum | cut -d' ' -f1)
+    echo
+    echo "rows: $rows, shape: $shape$([ "$encrypted" = 1 ] && echo ", encrypted"), options: $BENCH_OPTIONS"
+    if [ "$sum_ours" = "$sum_theirs" ]; then
+        echo "output: same rows as the statement keeping by ORDER BY $order"
+    else
+        echo "output: DIFFERS from the statement keeping by ORDER BY $order"
+    fi
+    without=$(median3 "${plain[@]}")
+    withopt=$(median3 "${with[@]}")
+    awk -v a="$withopt" -v b="$without" -v o="$BENCH_OPTIONS" \
+        'BEGIN { printf "median of 3: without %.2f s, with %s %.2f s, ratio %.2f (target at most 1.5)\n", b, o, a, a / b }'
+    [ "$sum_ours" = "$sum_theirs" ]
+    exit
+fi
+
 statement="CREATE TABLE o AS SELECT * FROM t WHERE rowid IN (SELECT min(rowid) FROM t GROUP BY a, b)"
 
 ratios=()
@@ -109,8 +161,6 @@ for round in $(seq 1 "$rounds"); do
 done
 cat "$work/cli-out.txt"
 
-list="a, b, city, amount, created, note, code"
-[ "$shape" = noid ] && list="$list, ref" || list="id, $list"
 sum_ours=$(sql "$ours" "SELECT $list FROM o ORDER BY a, b" | md5sum | cut -d' ' -f1)
 sum_theirs=$(sql "$theirs" "SELECT $list FROM o ORDER BY a, b" | md5sum | cut -d' ' -f1)
 count_ours=$(sql "$ours" "SELECT count(*) FROM o")
