@@ -182,6 +182,16 @@ private:
     std::vector<std::unique_ptr<WorkTable>> m_work; // index + 1 names the database: rowsifter_work_N
     bool m_keptFunction = false;
     bool m_workBesideFile = false; // SQLite's temporary folder points at the file's folder
+    // The rows SELECT ... INTO last wrote into a table of the file, with the connection's count of changes
+    // and the file's data version as they were then: while both stay so (and the table is not dropped),
+    // a read of the whole table need not count its rows again.
+    struct WrittenRows {
+        std::string table;
+        long long rows = 0;
+        long long changes = 0;
+        long long dataVersion = 0;
+    };
+    std::optional<WrittenRows> m_written;
 };
 
 } // namespace db::sqlite

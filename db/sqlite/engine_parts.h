@@ -83,6 +83,7 @@ public:
     ~Transaction() {
         if (m_done)
             return;
+        m_engine.m_written.reset();
         if (m_nested) {
             m_engine.m_api->exec(m_engine.m_db.get(), "ROLLBACK TO rowsifter_change; RELEASE rowsifter_change", nullptr,
                                  nullptr, nullptr);

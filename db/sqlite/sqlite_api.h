@@ -55,7 +55,8 @@ namespace db::sqlite {
     X(valueInt64, sqlite3_value_int64)                                                                                 \
     X(valueType, sqlite3_value_type)                                                                                   \
     X(resultInt, sqlite3_result_int)                                                                                   \
-    X(tableColumnMetadata, sqlite3_table_column_metadata)
+    X(tableColumnMetadata, sqlite3_table_column_metadata)                                                              \
+    X(totalChanges, sqlite3_total_changes)
 
 struct Api {
 #define ROWSIFTER_SQLITE_MEMBER(member, function) decltype(&::function) member = nullptr;
