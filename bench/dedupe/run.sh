@@ -12,7 +12,8 @@
 #                        keys of 8,000,000 distinct values, most of them seen once)
 #   BENCH_ENCRYPTED      1: the file is encrypted, and the statement is run by sqlcipher on a copy of it
 #   BENCH_ROUNDS         rounds, each on fresh copies, ours then theirs (default 3 below 10M rows, else 1);
-#                        the ratio printed is the median of the rounds' ratios
+#                        the ratio printed is the median of the rounds' ratios, of the elapsed times and of
+#                        the processor times (user and system; steadier on a machine shared with other work)
 #   BENCH_DIR            work folder; default a temporary one, removed afterwards
 #   BENCH_OPTIONS        extra rowsifter-cli options (for example "--order-by amount:desc" or "--same-words"):
 #                        instead of the comparison with the statement, the run with them is timed against
@@ -59,6 +60,9 @@ sql() {
     fi
 }
 
+export -f sql # for the timed statement below
+export encrypted password
+
 bench_work_folder
 original="$work/original.db"
 ours="$work/ours.db"
@@ -92,6 +96,9 @@ SQL
 before_bytes=$(stat -c %s "$original")
 
 seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b - a) / 1e9 }'; }
+# User and system time from a report of /usr/bin/time -v: less disturbed than the elapsed time by other
+# work on a shared machine.
+cpu_seconds() { awk -F: '/User time|System time/ { t += $2 } END { printf "%.2f", t }' "$1"; }
 list="a, b, city, amount, created, note, code"
 [ "$shape" = noid ] && list="$list, ref" || list="id, $list"
 
@@ -137,7 +144,7 @@ fi
 
 statement="CREATE TABLE o AS SELECT * FROM t WHERE rowid IN (SELECT min(rowid) FROM t GROUP BY a, b)"
 
-ratios=()
+ratios=() cpu_ratios=()
 for round in $(seq 1 "$rounds"); do
     cp "$original" "$ours"
     cp "$original" "$theirs"
@@ -149,15 +156,19 @@ for round in $(seq 1 "$rounds"); do
     end=$(date +%s%N)
     ours_s=$(seconds "$start" "$end")
     peak_kb=$(awk -F: '/Maximum resident set size/ { gsub(/ /, "", $2); print $2 }' "$work/time.txt")
+    ours_cpu=$(cpu_seconds "$work/time.txt")
 
     echo "round $round: $([ "$encrypted" = 1 ] && echo sqlcipher || echo sqlite3), one statement ..."
     start=$(date +%s%N)
-    sql "$theirs" "$statement" >/dev/null
+    /usr/bin/time -v -o "$work/time.txt" bash -c 'sql "$@"' sql "$theirs" "$statement" >/dev/null
     end=$(date +%s%N)
     theirs_s=$(seconds "$start" "$end")
+    theirs_cpu=$(cpu_seconds "$work/time.txt")
     ratio=$(awk -v a="$ours_s" -v b="$theirs_s" 'BEGIN { printf "%.3f", a / b }')
     ratios+=("$ratio")
-    echo "round $round: rowsifter-cli ${ours_s} s (peak $((peak_kb / 1024)) MB), statement ${theirs_s} s, ratio $ratio"
+    cpu_ratios+=("$(awk -v a="$ours_cpu" -v b="$theirs_cpu" 'BEGIN { printf "%.3f", a / b }')")
+    echo "round $round: rowsifter-cli ${ours_s} s (peak $((peak_kb / 1024)) MB), statement ${theirs_s} s, ratio $ratio;" \
+        "processor time ${ours_cpu} s against ${theirs_cpu} s, ratio ${cpu_ratios[-1]}"
 done
 cat "$work/cli-out.txt"
 
@@ -188,6 +199,8 @@ echo "rowsifter-cli: ${ours_s} s, peak memory $((peak_kb / 1024)) MB (target und
 echo "statement:     ${theirs_s} s, last round"
 printf '%s\n' "${ratios[@]}" | sort -n | awk -v t="$target" -v n="$rounds" '{ r[NR] = $1 } END {
     printf "ratio:         %.2f, median of %d alternating rounds (target at most %.1f)\n", r[int((NR + 1) / 2)], n, t }'
+printf '%s\n' "${cpu_ratios[@]}" | sort -n | awk '{ r[NR] = $1 } END {
+    printf "processor:     %.2f, median ratio of the processor times (user and system)\n", r[int((NR + 1) / 2)] }'
 awk -v b="$before_bytes" -v a="$after_bytes" -v o="$output_bytes" 'BEGIN {
     printf "file:          %.1f MB before, %.1f MB after, output alone %.1f MB: after / (before + output) = %.3f (target at most 1.10)\n",
         b / 1048576, a / 1048576, o / 1048576, a / (b + o) }'
