@@ -388,7 +388,7 @@ private:
 
     void scanAndDelete() {
         RowKeySet seen;
-        GroupCounter groups;
+        GroupCounter groups(GroupCounter::Places::NotKept); // only counted: the places serve a dry run
         std::uint32_t ordinal = 0;
         work(148, [&] { seen.clear(); });
         work(150, [&] { rs().CursorLocation = db::adUseServer; });
