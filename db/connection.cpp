@@ -15,6 +15,7 @@ struct ConnectionState {
     std::shared_ptr<Backend> backend;
     std::string path;
     std::map<std::string, Value> properties;
+    dialect::ParseCache parsed;
 };
 
 namespace {
@@ -68,7 +69,7 @@ Backend& Connection::openBackend() const {
 
 void Connection::Execute(const std::string& sql) {
     Backend& backend = openBackend();
-    backend.execute(dialect::parse(sql));
+    backend.execute(m_state->parsed.parse(sql));
 }
 
 void Connection::BeginTrans() {

@@ -331,4 +331,44 @@ Statement parse(std::string_view sql) {
     return Parser(sql).statement();
 }
 
+namespace {
+
+// Where the whole number a text ends with begins: a plain literal of at most 18 digits, without a leading
+// zero, standing alone after '=' or a space. npos for any other end.
+std::size_t trailingNumberStart(std::string_view sql) {
+    std::size_t start = sql.size();
+    while (start > 0 && ascii::isDigit(static_cast<unsigned char>(sql[start - 1])))
+        --start;
+    const std::size_t digits = sql.size() - start;
+    if (digits == 0 || digits > 18 || start == 0 || (digits > 1 && sql[start] == '0') ||
+        (sql[start - 1] != '=' && sql[start - 1] != ' '))
+        return std::string_view::npos;
+    return start;
+}
+
+std::int64_t decimal(std::string_view digits) {
+    std::int64_t n = 0;
+    for (char c : digits)
+        n = n * 10 + (c - '0');
+    return n;
+}
+
+} // namespace
+
+const Statement& ParseCache::parse(std::string_view sql) {
+    const std::size_t start = trailingNumberStart(sql);
+    if (start != std::string_view::npos && !m_prefix.empty() && sql.substr(0, start) == m_prefix) {
+        std::get<Delete>(m_last).where.value = Value(decimal(sql.substr(start)));
+        return m_last;
+    }
+    m_prefix.clear();
+    m_last = dialect::parse(sql);
+    // Kept only when the parser itself read the number at the end as the DELETE's whole-number literal.
+    if (const auto* d = std::get_if<Delete>(&m_last); d && start != std::string_view::npos &&
+                                                      d->where.value.isInteger() &&
+                                                      d->where.value.asInteger() == decimal(sql.substr(start)))
+        m_prefix = std::string(sql.substr(0, start));
+    return m_last;
+}
+
 } // namespace db::dialect

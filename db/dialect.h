@@ -66,4 +66,16 @@ using Statement = std::variant<Select, AddIdentity, Delete, DropTable, AddColumn
 // Exactly one statement, optionally followed by ';'. Throws db::Error (err::SyntaxError) otherwise.
 Statement parse(std::string_view sql);
 
+// parse, for texts that repeat with only the whole number at their end changing (a DELETE of one row after
+// another): the tree of the last such DELETE is kept, and a text that differs from it only in that number
+// takes the tree with the new number instead of being parsed again.
+class ParseCache {
+public:
+    const Statement& parse(std::string_view sql);
+
+private:
+    std::string m_prefix; // the text before the number; empty when nothing is kept
+    Statement m_last;
+};
+
 } // namespace db::dialect

@@ -105,28 +105,6 @@ void appendIdentifier(std::string& text, const db::Value& value) {
         text += value.toText();
 }
 
-// Whether the last column of the scan can tell its rows apart: whole numbers, none Null, and strictly
-// rising (or, for a scan in descending order, falling) in the scan's order, so no value repeats. Leaves
-// the scan on its first row.
-bool identifiersAreUnique(db::Recordset& scan, bool descending) {
-    const int last = scan.fieldCount() - 1;
-    bool any = false;
-    std::int64_t previous = 0;
-    bool unique = true;
-    for (scan.MoveFirst(); !scan.EOF_(); scan.MoveNext()) {
-        const db::Value value = scan[last];
-        if (!value.isInteger() ||
-            (any && (descending ? value.asInteger() >= previous : value.asInteger() <= previous))) {
-            unique = false;
-            break;
-        }
-        previous = value.asInteger();
-        any = true;
-    }
-    scan.MoveFirst();
-    return unique;
-}
-
 // Whether the last column of the scan can tell its rows apart, whatever order the scan is in: whole
 // numbers, none Null, no value twice. Leaves the scan on its first row.
 bool identifiersAreUniqueInAnyOrder(db::Recordset& scan) {
@@ -168,6 +146,8 @@ public:
         scratchCopy();
         findIdentifier();
         scanAndDelete();
+        if (m_renumber)
+            renumberAndScanAgain();
         writeOutput();
         showResult();
         m_result.failures = m_trap.failures() + (m_failure ? 1 : 0);
@@ -352,23 +332,20 @@ private:
         });
     }
 
-    // Whether the identifiers tell the rows apart; in identifier order that is a check as the rows come.
-    bool identifiersUnique() {
-        if (!m_inputs.options.orderBy.empty())
-            return identifiersAreUniqueInAnyOrder(rs());
-        return identifiersAreUnique(rs(), m_inputs.options.keepLast);
-    }
-
     // Opens the scan on an identifier that tells the rows apart. The table's own integer column may repeat
     // a value or hold a Null or a fraction: a delete by it could remove rows that are not duplicates, so
     // the rows are numbered instead, as for a table without one. When even that is impossible (a field of
-    // the numbering column's name), the run stops before anything is deleted.
+    // the numbering column's name), the run stops before its output is written.
+    //
+    // A scan in identifier order checks the identifiers as the rows come (identifierRises), at no cost of
+    // its own; any other order needs them all first.
     void openTrustedScan() {
-        if (!openScan())
+        m_checkAlong = m_inputs.options.orderBy.empty();
+        if (!openScan() || m_checkAlong)
             return;
         bool trusted = m_numbered;
         if (m_found && !m_numbered) {
-            trusted = workTest(152, [&] { return identifiersUnique(); });
+            trusted = workTest(152, [&] { return identifiersAreUniqueInAnyOrder(rs()); });
             if (!trusted && !m_failure) {
                 work(152, [&] { rs().Close(); });
                 addNumberingColumn();
@@ -378,16 +355,53 @@ private:
             }
         }
         if (trusted)
-            trusted = workTest(152, [&] { return identifiersUnique(); });
+            trusted = workTest(152, [&] { return identifiersAreUniqueInAnyOrder(rs()); });
         if (!trusted)
-            work(152, [&] {
-                throw db::Error(db::err::EngineError, text::cannotTellRowsApart(m_identifier, m_inputs.TableName));
-            });
+            cannotTellRowsApart();
+    }
+
+    void cannotTellRowsApart() {
+        work(152, [&] {
+            throw db::Error(db::err::EngineError, text::cannotTellRowsApart(m_identifier, m_inputs.TableName));
+        });
+    }
+
+    // In a scan in identifier order, whether the current row's identifier is a whole number beyond the
+    // previous row's (below it when the last row of each group is kept), so that no value repeats.
+    bool identifierRises(bool first) {
+        const db::Value value = rs()[rs().fieldCount() - 1];
+        if (!value.isInteger())
+            return false;
+        const std::int64_t id = value.asInteger();
+        const bool rises = first || (m_inputs.options.keepLast ? id < m_previousId : id > m_previousId);
+        m_previousId = id;
+        return rises;
+    }
+
+    // The table's own integer column turned out not to tell the rows apart, part way through the scan. Its
+    // deletes went to the work tables only: they are dropped with everything recorded in them, and the
+    // scan starts over on a fresh copy with the rows numbered.
+    void renumberAndScanAgain() {
+        m_renumber = false;
+        if (m_scratchMade)
+            dropQuietly(ScratchTableName);
+        if (m_removedMade)
+            dropQuietly(RemovedWorkTableName);
+        if (m_groupsMade)
+            dropQuietly(GroupsWorkTableName);
+        m_scratchMade = m_removedMade = m_groupsMade = false;
+        m_result.rowsRead = m_result.rowsRemoved = 0;
+        scratchCopy();
+        addNumberingColumn();
+        if (m_numbered)
+            scanAndDelete();
+        else
+            cannotTellRowsApart();
     }
 
     void scanAndDelete() {
         RowKeySet seen;
-        GroupCounter groups;
+        GroupCounter groups(GroupCounter::Places::NotKept); // only counted: the places serve a dry run
         std::uint32_t ordinal = 0;
         work(148, [&] { seen.clear(); });
         work(150, [&] { rs().CursorLocation = db::adUseServer; });
@@ -435,6 +449,14 @@ private:
                 m_host.setTitle(title);
             });
             step(168, [&] { m_host.yield(); });
+            if (m_checkAlong && workTest(152, [&] { return !identifierRises(j == 0); })) {
+                if (m_found && !m_numbered) {
+                    m_renumber = true;
+                    break;
+                }
+                cannotTellRowsApart();
+                break;
+            }
             work(170, [&] { key.clear(); });
             bool empty = true;
             for (int k = 0; k < keyColumns; ++k) {
@@ -483,6 +505,10 @@ private:
             }
             if (work(188, [&] { rs().MoveNext(); }))
                 ++m_result.rowsRead;
+        }
+        if (m_renumber) {
+            work(192, [&] { rs().Close(); });
+            return;
         }
         m_result.groups = groups.groups();
         m_result.largestGroup = groups.largest();
@@ -616,6 +642,9 @@ private:
     bool m_groupsMade = false;             // and that of the groups
     bool m_found = false;                  // the copy has an integer column of its own
     bool m_numbered = false;               // the numbering column was added
+    bool m_checkAlong = false;             // the scan checks the identifiers as it reads them
+    bool m_renumber = false;               // they repeat: the scan starts over with the rows numbered
+    std::int64_t m_previousId = 0;         // the identifier of the scan's previous row
     std::string m_identifier;
 };
 

@@ -18,11 +18,14 @@ bool isGroupColumnName(std::string_view name, bool exactly) {
 void GroupCounter::add(std::uint32_t ordinal, long long row) {
     if (ordinal >= m_sizes.size()) {
         m_sizes.resize(ordinal + std::size_t{1}, 0);
-        m_firstRow.resize(ordinal + std::size_t{1}, row);
-        m_lastRow.resize(ordinal + std::size_t{1}, row);
+        if (m_places) {
+            m_firstRow.resize(ordinal + std::size_t{1}, row);
+            m_lastRow.resize(ordinal + std::size_t{1}, row);
+        }
     }
     const std::uint32_t size = ++m_sizes[ordinal];
-    m_lastRow[ordinal] = row;
+    if (m_places)
+        m_lastRow[ordinal] = row;
     if (size == 2)
         ++m_groups;
     m_largest = std::max<long long>(m_largest, size >= 2 ? size : 0);
@@ -73,7 +76,8 @@ std::vector<GroupCounter::Group> GroupCounter::largestGroups(std::size_t count) 
     std::vector<Group> found;
     for (std::uint32_t ordinal = 0; ordinal < m_sizes.size(); ++ordinal)
         if (m_sizes[ordinal] >= 2)
-            found.push_back(Group{ordinal, m_sizes[ordinal], m_firstRow[ordinal], m_lastRow[ordinal]});
+            found.push_back(Group{ordinal, m_sizes[ordinal], m_places ? m_firstRow[ordinal] : -1,
+                                  m_places ? m_lastRow[ordinal] : -1});
     const auto larger = [](const Group& a, const Group& b) {
         return a.size != b.size ? a.size > b.size : a.ordinal < b.ordinal;
     };

@@ -22,6 +22,11 @@ bool isGroupColumnName(std::string_view name, bool exactly = false);
 
 class GroupCounter {
 public:
+    // Whether the scan places of each key's first and last rows are kept, for largestGroups: 16 bytes a
+    // key, which a run that only counts its groups need not hold.
+    enum class Places { Kept, NotKept };
+    explicit GroupCounter(Places places = Places::Kept) : m_places(places == Places::Kept) {}
+
     // One more row with the key numbered `ordinal` (as the key set numbers keys: a new key is the next
     // number). `row` is the row's place in the scan.
     void add(std::uint32_t ordinal, long long row);
@@ -31,7 +36,8 @@ public:
     long long largest() const { return m_largest; } // rows of the largest such group; 0 when none
 
     // The `count` largest groups of two or more rows, largest first, of equal size the one first seen
-    // first: the key's ordinal, its size and the scan places of its first and last rows.
+    // first: the key's ordinal, its size and the scan places of its first and last rows (-1 when the
+    // places are not kept).
     struct Group {
         std::uint32_t ordinal;
         std::uint32_t size;
@@ -41,6 +47,7 @@ public:
     std::vector<Group> largestGroups(std::size_t count) const;
 
 private:
+    bool m_places;
     std::vector<std::uint32_t> m_sizes; // by ordinal
     std::vector<long long> m_firstRow;  // by ordinal
     std::vector<long long> m_lastRow;   // by ordinal

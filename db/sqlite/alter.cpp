@@ -80,7 +80,7 @@ void Engine::addIdentity(const dialect::AddIdentity& a) {
         std::string create = "CREATE TABLE " + schema + quoteIdentifier(rebuilt) + " (";
         std::string list, key;
         for (const ColumnDef& c : t.columns) {
-            create += quoteIdentifier(c.name) + typeClause(c.declaredType);
+            create += quoteIdentifier(c.name) + typeClause(c.declaredType) + collateClause(c);
             if (c.notNull)
                 create += " NOT NULL";
             if (c.defaultSql)

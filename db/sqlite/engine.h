@@ -25,6 +25,7 @@ class FileClaim; // db/sqlite/file_registry.h
 struct ColumnDef {
     std::string name;
     std::string declaredType;
+    std::string collation; // the declared collating sequence (NOCASE, RTRIM); empty for the default
     bool notNull = false;
     std::optional<std::string> defaultSql;
     int primaryKeyIndex = 0; // 1-based position in the primary key, 0 when not part of it
@@ -121,6 +122,7 @@ private:
     Engine(std::string path, const Api& api, DatabasePtr db, std::shared_ptr<FileClaim> claim, FileClass fileClass);
     static DatabasePtr openHandle(const Api& api, const std::string& path, int flags);
     void checkReadable();
+    void readCollations(TableInfo& info);
     void configure();
     std::pair<int, StatementPtr> tryPrepare(const std::string& sql);
     [[noreturn]] void raiseNewerFeature(const std::string& detail) const;
@@ -180,6 +182,16 @@ private:
     std::vector<std::unique_ptr<WorkTable>> m_work; // index + 1 names the database: rowsifter_work_N
     bool m_keptFunction = false;
     bool m_workBesideFile = false; // SQLite's temporary folder points at the file's folder
+    // The rows SELECT ... INTO last wrote into a table of the file, with the connection's count of changes
+    // and the file's data version as they were then: while both stay so (and the table is not dropped),
+    // a read of the whole table need not count its rows again.
+    struct WrittenRows {
+        std::string table;
+        long long rows = 0;
+        long long changes = 0;
+        long long dataVersion = 0;
+    };
+    std::optional<WrittenRows> m_written;
 };
 
 } // namespace db::sqlite

@@ -39,6 +39,11 @@ inline std::string typeClause(const std::string& declared) {
     return " " + declared;
 }
 
+// The collating sequence a copy of the column declares, so that its values compare as in the original.
+inline std::string collateClause(const ColumnDef& column) {
+    return column.collation.empty() ? std::string() : " COLLATE " + quoteIdentifier(column.collation);
+}
+
 inline std::string joinQuoted(const TableInfo& t, const std::vector<int>& indexes) {
     std::string out;
     for (std::size_t i = 0; i < indexes.size(); ++i) {
@@ -78,6 +83,7 @@ public:
     ~Transaction() {
         if (m_done)
             return;
+        m_engine.m_written.reset();
         if (m_nested) {
             m_engine.m_api->exec(m_engine.m_db.get(), "ROLLBACK TO rowsifter_change; RELEASE rowsifter_change", nullptr,
                                  nullptr, nullptr);

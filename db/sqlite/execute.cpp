@@ -39,6 +39,8 @@ void Engine::dropTable(const dialect::DropTable& d) {
     if (t.isView)
         throw Error(err::EngineError, "'" + t.name + "' is a view, not a table: DROP TABLE does not remove it.");
     materializeBorrowersOf(t.name);
+    if (m_written && equalNoCase(m_written->table, t.name))
+        m_written.reset();
     Transaction tx(*this);
     exec("DROP TABLE " + quoteIdentifier(t.name), t.name);
     tx.commit();

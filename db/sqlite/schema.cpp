@@ -106,6 +106,22 @@ bool Engine::objectExists(const std::string& name) {
     return rc == SQLITE_ROW;
 }
 
+// The collating sequence each column declares. Only those every connection has are kept: a copy that named
+// another would fail to be made, and this connection could not compare by it anyway.
+void Engine::readCollations(TableInfo& info) {
+    for (ColumnDef& c : info.columns) {
+        if (c.generated)
+            continue;
+        const char* collation = nullptr;
+        const int rc = m_api->tableColumnMetadata(m_db.get(), info.schema.c_str(), info.name.c_str(), c.name.c_str(),
+                                                  nullptr, &collation, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            raise(rc, info.name);
+        if (collation && (equalNoCase(collation, "NOCASE") || equalNoCase(collation, "RTRIM")))
+            c.collation = ascii::upper(collation);
+    }
+}
+
 TableInfo Engine::describe(const std::string& table) {
     TableInfo info;
     {
@@ -172,6 +188,7 @@ TableInfo Engine::describe(const std::string& table) {
     }
     if (info.isView)
         return info;
+    readCollations(info);
     if (hasVersion(kTableListVersion)) {
         auto stmt = prepare("SELECT strict FROM pragma_table_list WHERE schema = ?2 AND name = ?1", info.name);
         sqlite::bindValue(*m_api, stmt.get(), 1, Value(info.name));

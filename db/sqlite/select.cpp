@@ -93,6 +93,9 @@ std::shared_ptr<RecordSource> Engine::query(const dialect::Select& select, int c
         window.snapshot = cursorType == adOpenStatic;
         if (work && work->gone.empty() && !s->where)
             window.rowCount = work->rowCount; // rows read in place: counted once while they cannot change
+        if (!work && !s->where && m_written && equalNoCase(m_written->table, t.name) &&
+            m_api->totalChanges(m_db.get()) == m_written->changes && dataVersion() == m_written->dataVersion)
+            window.rowCount = m_written->rows;
         auto source = makeLazySource(shared_from_this(), std::move(window));
         if (work && cursorType == adOpenStatic)
             work->snapshots.push_back(source);
@@ -144,16 +147,17 @@ void Engine::selectInto(const dialect::Select& s) {
 
     // The new table keeps each column's declared type; keys and constraints are not copied, so an
     // auto-numbered source column becomes a plain integer column. In a work table it stays the rowid, so
-    // that a delete by it is a rowid look-up and the copy keeps its rows in the same order.
+    // that a delete by it is a rowid look-up and the copy keeps its rows in the same order. A work table
+    // also keeps each column's collating sequence: its keys and orders must compare as the source's do.
     std::string create = "CREATE TABLE " + made.qualified() + " (";
     for (std::size_t k = 0; k < indexes.size(); ++k) {
         const auto idx = indexes[k];
         const ColumnDef& c = t.columns[static_cast<std::size_t>(idx)];
         if (k)
             create += ", ";
-        create +=
-            quoteIdentifier(c.name) + (idx == t.rowidAlias ? std::string(work ? " INTEGER PRIMARY KEY" : " INTEGER")
-                                                           : typeClause(c.declaredType));
+        create += quoteIdentifier(c.name) +
+                  (idx == t.rowidAlias ? std::string(work ? " INTEGER PRIMARY KEY" : " INTEGER")
+                                       : typeClause(c.declaredType) + (work ? collateClause(c) : std::string()));
     }
     // A STRICT source stays STRICT: its ANY columns would otherwise turn text such as '007' into numbers.
     create += t.strict ? ") STRICT" : ")";
@@ -179,6 +183,7 @@ void Engine::selectInto(const dialect::Select& s) {
         insert += (k ? " AND " : " WHERE ") + conditions[k];
     insert += orderClause(t, s.orderBy); // without an order the copy keeps the stored order
 
+    long long written = 0;
     try {
         Transaction tx(*this);
         // The rows of a work table never reach the file, but a failing or full disk or another program's
@@ -189,6 +194,7 @@ void Engine::selectInto(const dialect::Select& s) {
         if (from)
             ensureBorrowedUnchanged(*from);
         exec(create, target);
+        written = m_api->totalChanges(m_db.get());
         {
             auto stmt = prepare(insert, t.name);
             if (s.where)
@@ -196,6 +202,7 @@ void Engine::selectInto(const dialect::Select& s) {
             const int rc = m_api->step(stmt.get());
             if (rc != SQLITE_DONE)
                 raise(rc, target);
+            written = m_api->totalChanges(m_db.get()) - written;
         }
         tx.commit();
     } catch (...) {
@@ -206,6 +213,8 @@ void Engine::selectInto(const dialect::Select& s) {
         throw;
     }
     schemaChanged();
+    if (!work) // counted as written: a later read of the whole table, with nothing changed, need not count
+        m_written = WrittenRows{target, written, m_api->totalChanges(m_db.get()), dataVersion()};
 }
 
 } // namespace db::sqlite

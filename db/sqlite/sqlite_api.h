@@ -54,7 +54,9 @@ namespace db::sqlite {
     X(userData, sqlite3_user_data)                                                                                     \
     X(valueInt64, sqlite3_value_int64)                                                                                 \
     X(valueType, sqlite3_value_type)                                                                                   \
-    X(resultInt, sqlite3_result_int)
+    X(resultInt, sqlite3_result_int)                                                                                   \
+    X(tableColumnMetadata, sqlite3_table_column_metadata)                                                              \
+    X(totalChanges, sqlite3_total_changes)
 
 struct Api {
 #define ROWSIFTER_SQLITE_MEMBER(member, function) decltype(&::function) member = nullptr;

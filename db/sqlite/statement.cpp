@@ -36,6 +36,7 @@ void Engine::runScript(const std::string& sql) {
         throw Error(err::EngineError, text + " (the database file '" + m_path + "').");
     }
     schemaChanged();
+    m_written.reset(); // the script may have changed anything
 }
 
 } // namespace db::sqlite

@@ -8,6 +8,7 @@ void Engine::rollbackIfOpen() {
     if (!m_api->getAutocommit(m_db.get()))
         m_api->exec(m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
     m_batchOpen = false;
+    m_written.reset(); // an undone change leaves the connection's count of changes as it was
 }
 
 void Engine::ensureWritable() {
@@ -50,6 +51,7 @@ void Engine::commitTransaction() {
 }
 
 void Engine::rollbackTransaction() {
+    m_written.reset();
     if (m_heldTransaction) {
         rollbackIfOpen();
         m_deletesStale = true; // an index made inside it is gone with it
@@ -62,6 +64,7 @@ void Engine::rollbackTransaction() {
 // must follow, or later statements would run outside any transaction.
 void Engine::followAutocommit() {
     if (m_api->getAutocommit(m_db.get())) {
+        m_written.reset();
         m_heldTransaction = false;
         m_batchOpen = false;
     }

@@ -194,7 +194,7 @@ void Engine::materialize(WorkTable& w) {
             const ColumnDef& c = t.columns[i];
             const bool alias = static_cast<int>(i) == t.rowidAlias;
             create += (i ? ", " : "") + quoteIdentifier(c.name) +
-                      (alias ? std::string(" INTEGER PRIMARY KEY") : typeClause(c.declaredType));
+                      (alias ? std::string(" INTEGER PRIMARY KEY") : typeClause(c.declaredType) + collateClause(c));
             names += (i ? ", " : "") + quoteIdentifier(c.name);
             reads += (i ? ", " : "") + t.columnSql(static_cast<int>(i));
         }

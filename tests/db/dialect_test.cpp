@@ -124,3 +124,37 @@ TEST(Dialect, RefusesAnythingElseWithAClearMessage) {
 }
 
 } // namespace
+
+// A text that differs from the last DELETE only in its closing number takes the kept tree; anything else is
+// parsed afresh, so each text gives what parse gives, in any sequence.
+TEST(Dialect, ParseCacheGivesWhatParseGives) {
+    const char* const texts[] = {
+        "delete from `w` where `id`=1",
+        "delete from `w` where `id`=1234567",
+        "delete from `w` where `id`=0",
+        "delete from `w` where `id`=007",                  // a leading zero: parsed afresh
+        "delete from `w` where `id`=-5",                   // a sign
+        "delete from `w` where `id`=1.5",                  // not a whole number
+        "delete from `w` where `id`=1e5",                  // an exponent
+        "delete from `w` where `id`=12345678901234567890", // too long for a whole number
+        "delete from `w` where `id` = 42",
+        "delete from `x` where `id`=42", // another table
+        "delete from `w` where `id`=43",
+        "delete from `w` where `ids`=44", // another column
+        "DELETE FROM [w] WHERE [id] = 'text'",
+        "delete from `w` where `id`=45",
+    };
+    ParseCache cache;
+    for (const char* text : texts) {
+        SCOPED_TRACE(text);
+        const auto expected = std::get<Delete>(parse(text));
+        const auto got = std::get<Delete>(cache.parse(text));
+        EXPECT_EQ(got.table, expected.table);
+        EXPECT_EQ(got.where.column, expected.where.column);
+        EXPECT_EQ(got.where.value.isInteger(), expected.where.value.isInteger());
+        EXPECT_EQ(got.where.value.toText(), expected.where.value.toText());
+    }
+    EXPECT_THROW(cache.parse("delete from `w` where"), db::Error);
+    EXPECT_EQ(std::get<Delete>(cache.parse("delete from `w` where `id`=46")).where.value.asInteger(), 46);
+    EXPECT_EQ(std::get<Select>(cache.parse("SELECT * FROM [t] WHERE [id] = 46")).table, "t");
+}

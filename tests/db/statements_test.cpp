@@ -3,6 +3,7 @@
 #include "db/sql_quote.h"
 #include "db_test_support.h"
 #include "tests/support/sqlite_tool.h"
+#include <functional>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -57,6 +58,41 @@ TEST_F(StatementTest, SelectIntoCopiesRowsAndDeclaredTypesInStoredOrder) {
     EXPECT_EQ(rows(m_c, "SELECT * FROM `Names`;"), (Rows{"Lee|Ann", "Lee|Ann", "Moe|Cy"}));
     EXPECT_EQ(fieldsOf("Names"),
               (std::vector<std::pair<std::string, int>>{{"Last", db::adVarWChar}, {"First", db::adVarWChar}}));
+}
+
+// The rows SELECT ... INTO wrote are known without counting them again, but only while nothing has
+// changed the table since: a reader always gets the table's own count.
+TEST_F(StatementTest, CountOfAWrittenTableFollowsLaterChanges) {
+    struct Case {
+        const char* name;
+        std::function<void()> change;
+        long long rows;
+    };
+    const Case cases[] = {
+        {"nothing", [] {}, 5},
+        {"a delete on this connection", [&] { m_c.Execute("DELETE FROM [Copy] WHERE [Name] = 'p'"); }, 4},
+        {"an insert by another program",
+         [&] { db::internal::executeScript(m_path, "", "INSERT INTO Copy VALUES ('n', 'm');"); }, 6},
+        {"a replacement undone",
+         [&] {
+             m_c.BeginTrans();
+             m_c.Execute("DROP TABLE [Copy]");
+             m_c.Execute("SELECT * INTO [Copy] FROM [Plain] WHERE [Name] = 'p'");
+             m_c.RollbackTrans();
+         },
+         5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_c.Execute("SELECT * INTO [Copy] FROM [Plain]");
+        c.change();
+        {
+            db::Recordset r;
+            r.Open("SELECT * FROM [Copy];", m_c, db::adOpenKeyset, db::adLockReadOnly);
+            EXPECT_EQ(r.RecordCount(), c.rows);
+        }
+        m_c.Execute("DROP TABLE [Copy]");
+    }
 }
 
 TEST_F(StatementTest, SelectIntoRefusesAnExistingTargetOrMissingNames) {
@@ -216,7 +252,7 @@ TEST_F(StatementTest, NamesReachTheFileByteForByte) {
     EXPECT_EQ(*names, (std::vector<std::string>{"Customers", "Plain", cafeUpper, cafe})) << "rebuilt last";
     m_c.Close();
     EXPECT_EQ(testsupport::runSqliteTool(m_path, "SELECT hex(name) FROM pragma_table_info(x'636166E9');"
-                                            "SELECT hex(name) FROM sqlite_master WHERE name LIKE 'c%';"),
+                                                 "SELECT hex(name) FROM sqlite_master WHERE name LIKE 'c%';"),
               "4E616D65\n6EB0\n" // Name, n°
               "437573746F6D657273\n434146C9\n636166E9\n");
 }

@@ -210,6 +210,49 @@ TEST_F(WorkTableNameTest, RowsReadInPlaceAreNeverChanged) {
     }
 }
 
+// A work table's real copy declares each column's collating sequence as the source does, so its values
+// compare as the source's: whichever way the copy comes about, in either library.
+TEST_F(WorkTableNameTest, RealCopiesCompareAsTheSource) {
+    struct Case {
+        const char* name;
+        std::vector<const char*> statements; // after SELECT * INTO [w] FROM [t]
+        const char* read;                    // the table the comparisons read
+    };
+    const Case cases[] = {
+        {"read in place", {}, "w"},
+        {"copied by a delete not by rowid", {"DELETE FROM [w] WHERE [n] = 9"}, "w"},
+        {"rebuilt to number rowids with gaps", {"ALTER TABLE [w] ADD COLUMN [k] LONG IDENTITY(1,1)"}, "w"},
+        {"copied into another work table", {"SELECT * INTO [w2] FROM [w]"}, "w2"},
+    };
+    // Each condition is met by both rows of t under the column's own collating sequence, by one without.
+    const char* const conditions[] = {"[nocase] = 'Abc'", "[rtrim] = 'x'", "[plain] = 'abc'"};
+    for (const char* password : {"", "pw"})
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (*password ? ", encrypted" : ""));
+            const std::string path =
+                makeDb(std::string(c.name) + (*password ? "-e" : "") + ".db",
+                       "CREATE TABLE t (n INTEGER, nocase TEXT COLLATE NOCASE, rtrim TEXT COLLATE RTRIM, plain TEXT);"
+                       "INSERT INTO t VALUES (1, 'abc', 'x ', 'abc'), (2, 'gap', '', ''), (3, 'ABC', 'x', 'ABC');"
+                       "DELETE FROM t WHERE n = 2;",
+                       password);
+            auto conn = testsupport::openConnection(path, password);
+            conn.declareWorkTable("w");
+            conn.declareWorkTable("w2");
+            conn.Execute("SELECT * INTO [w] FROM [t]");
+            for (const char* statement : c.statements)
+                conn.Execute(statement);
+            for (const char* condition : conditions) {
+                SCOPED_TRACE(condition);
+                const std::string where = std::string(" WHERE ") + condition;
+                const Rows inSource = testsupport::joinedRows(conn, "SELECT [n] FROM [t]" + where, db::adOpenStatic);
+                EXPECT_EQ(testsupport::joinedRows(conn, std::string("SELECT [n] FROM [") + c.read + "]" + where,
+                                                  db::adOpenStatic),
+                          inSource);
+                EXPECT_EQ(inSource, std::string(condition).find("plain") == 1 ? Rows{"1"} : (Rows{"1", "3"}));
+            }
+        }
+}
+
 // Rows read in place that another program changes meanwhile are never copied: the copy fails, and the
 // file is left as it was.
 TEST_F(WorkTableNameTest, RowsChangedByAnotherProgramAreNeverCopied) {
