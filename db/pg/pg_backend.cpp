@@ -215,6 +215,8 @@ std::vector<Column> PgBackend::describe(const Target& table) {
 // Rows without an identifier of their own are numbered by the primary key, each column in its own
 // collation, or else in the physical order the snapshot reads (the same in every statement of it): by
 // their places when the table is a plain heap table, otherwise by a row_number() over tableoid, ctid.
+// A place names a row only on one server: where the distributed extension is installed, a table may
+// hold rows of several servers, so the rows are numbered inside each statement there.
 void PgBackend::chooseNumbering(WorkTable& w) {
     const auto key =
         m_session->select("SELECT a.attname FROM pg_catalog.pg_index i "
@@ -233,7 +235,8 @@ void PgBackend::chooseNumbering(WorkTable& w) {
     const auto heap = m_session->select(
         "SELECT c.relkind = 'r' AND NOT c.relhassubclass AND am.amname = 'heap', "
         "(current_setting('block_size')::integer - 24) / 28 + 1 "
-        "FROM pg_catalog.pg_class c LEFT JOIN pg_catalog.pg_am am ON am.oid = c.relam WHERE c.oid = $1::regclass",
+        "FROM pg_catalog.pg_class c LEFT JOIN pg_catalog.pg_am am ON am.oid = c.relam WHERE c.oid = $1::regclass "
+        "AND NOT EXISTS (SELECT 1 FROM pg_catalog.pg_extension WHERE extname = 'citus')",
         {w.source.sql}, w.source.name);
     if (!heap.empty() && heap[0][0] == std::optional<std::string>("t") && heap[0][1]) {
         w.numberedByPlace = true;
