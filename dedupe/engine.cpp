@@ -383,13 +383,7 @@ private:
     // scan starts over on a fresh copy with the rows numbered.
     void renumberAndScanAgain() {
         m_renumber = false;
-        if (m_scratchMade)
-            dropQuietly(ScratchTableName);
-        if (m_removedMade)
-            dropQuietly(RemovedWorkTableName);
-        if (m_groupsMade)
-            dropQuietly(GroupsWorkTableName);
-        m_scratchMade = m_removedMade = m_groupsMade = false;
+        dropWorkTables();
         m_result.rowsRead = m_result.rowsRemoved = 0;
         scratchCopy();
         addNumberingColumn();
@@ -569,6 +563,11 @@ private:
             rollBack();
         // The work tables live outside the file, in a temporary database that goes with the connection
         // at the latest: dropping them is not part of the result, and nothing of them can stay behind.
+        dropWorkTables();
+    }
+
+    // The run's own work tables, each dropped when it was made.
+    void dropWorkTables() {
         if (m_scratchMade)
             dropQuietly(ScratchTableName);
         if (m_removedMade)
