@@ -3,9 +3,15 @@
 
 namespace db::sqlite {
 
-// Whether the table's rowids run 1, 2, 3, ... in stored order, so that they number its rows.
+// Whether the table's rowids run 1, 2, 3, ... in stored order, so that they number its rows. The count is
+// the one the rows are then shown with. Each of the three is a query of its own, inside one statement (one
+// read of the file): SQLite finds a lone min() or max() of the rowid at an end of the table and counts by
+// its pages alone, where the three together would step through every row.
 bool Engine::rowidsNumberRows(const TableInfo& t, std::optional<long long>& rows) {
-    auto stmt = prepare("SELECT min(" + t.rowid + "), max(" + t.rowid + "), count(*) FROM " + t.qualified(), t.name);
+    const std::string from = " FROM " + t.qualified() + ")";
+    auto stmt = prepare("SELECT (SELECT min(" + t.rowid + ")" + from + ", (SELECT max(" + t.rowid + ")" + from +
+                            ", (SELECT count(*)" + from,
+                        t.name);
     const int rc = m_api->step(stmt.get());
     if (rc != SQLITE_ROW)
         raise(rc, t.name);

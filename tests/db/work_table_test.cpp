@@ -183,6 +183,16 @@ TEST_F(WorkTableNameTest, RowsReadInPlaceAreNeverChanged) {
          {"ALTER TABLE [w] ADD COLUMN [k] LONG IDENTITY(1,1)", "DELETE FROM [w] WHERE [k] = 2"},
          "SELECT [k], [a] FROM [w] ORDER BY [k]",
          Rows{"1|x1", "3|x3", "4|x4"}},
+        {"numbering rowids that start past 1",
+         "DELETE FROM t WHERE n = 1",
+         {"ALTER TABLE [w] ADD COLUMN [k] LONG IDENTITY(1,1)"},
+         "SELECT [k], [a] FROM [w] ORDER BY [k]",
+         Rows{"1|x2", "2|x3", "3|x4"}},
+        {"numbering rowids whose last is gone",
+         "DELETE FROM t WHERE n = 4",
+         {"ALTER TABLE [w] ADD COLUMN [k] LONG IDENTITY(1,1)"},
+         "SELECT [k], [a] FROM [w] ORDER BY [k]",
+         Rows{"1|x1", "2|x2", "3|x3"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -199,6 +209,14 @@ TEST_F(WorkTableNameTest, RowsReadInPlaceAreNeverChanged) {
         conn.Execute("SELECT * INTO [w] FROM [t]");
         for (const char* statement : c.statements)
             conn.Execute(statement);
+        {
+            // The count a scan is shown with is the rows it gives.
+            db::Recordset counted;
+            counted.CursorLocation = db::adUseServer;
+            counted.Open(c.read, conn, db::adOpenStatic, db::adLockOptimistic);
+            EXPECT_EQ(counted.RecordCount(), static_cast<long long>(c.expected.size()));
+            counted.Close();
+        }
         EXPECT_EQ(testsupport::joinedRows(conn, c.read, db::adOpenStatic), c.expected);
         conn.Execute("DROP TABLE [w]");
         conn.Close();
