@@ -3,6 +3,7 @@
 #include "db/sql_quote.h"
 #include <algorithm>
 #include <limits>
+#include <stdexcept>
 
 namespace dedupe {
 
@@ -16,13 +17,13 @@ bool isGroupColumnName(std::string_view name) {
 }
 
 void GroupCounter::add(std::uint32_t ordinal, long long row) {
-    if (ordinal >= m_sizes.size()) {
-        m_sizes.resize(ordinal + std::size_t{1}, 0);
-        m_firstRow.resize(ordinal + std::size_t{1}, row);
-        m_lastRow.resize(ordinal + std::size_t{1}, row);
-    }
-    const std::uint32_t size = ++m_sizes[ordinal];
-    m_lastRow[ordinal] = row;
+    if (row < 0 || row > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("The table has more rows than the groups can be counted for.");
+    const auto place = static_cast<std::uint32_t>(row);
+    if (ordinal >= m_keys.size())
+        m_keys.resize(ordinal + std::size_t{1}, Key{0, place, place});
+    const std::uint32_t size = ++m_keys[ordinal].size;
+    m_keys[ordinal].lastRow = place;
     if (size == 2)
         ++m_groups;
     m_largest = std::max<long long>(m_largest, size >= 2 ? size : 0);
@@ -71,9 +72,9 @@ void GroupRows::writeStatements(const GroupCounter& counter, const std::string& 
 
 std::vector<GroupCounter::Group> GroupCounter::largestGroups(std::size_t count) const {
     std::vector<Group> found;
-    for (std::uint32_t ordinal = 0; ordinal < m_sizes.size(); ++ordinal)
-        if (m_sizes[ordinal] >= 2)
-            found.push_back(Group{ordinal, m_sizes[ordinal], m_firstRow[ordinal], m_lastRow[ordinal]});
+    for (std::uint32_t ordinal = 0; ordinal < m_keys.size(); ++ordinal)
+        if (const Key& k = m_keys[ordinal]; k.size >= 2)
+            found.push_back(Group{ordinal, k.size, k.firstRow, k.lastRow});
     const auto larger = [](const Group& a, const Group& b) {
         return a.size != b.size ? a.size > b.size : a.ordinal < b.ordinal;
     };

@@ -26,7 +26,7 @@ public:
     void add(std::uint32_t ordinal, long long row);
 
     long long groups() const { return m_groups; } // groups of two or more rows
-    std::uint32_t size(std::uint32_t ordinal) const { return ordinal < m_sizes.size() ? m_sizes[ordinal] : 0; }
+    std::uint32_t size(std::uint32_t ordinal) const { return ordinal < m_keys.size() ? m_keys[ordinal].size : 0; }
     long long largest() const { return m_largest; } // rows of the largest such group; 0 when none
 
     // The `count` largest groups of two or more rows, largest first, of equal size the one first seen
@@ -40,9 +40,14 @@ public:
     std::vector<Group> largestGroups(std::size_t count) const;
 
 private:
-    std::vector<std::uint32_t> m_sizes; // by ordinal
-    std::vector<long long> m_firstRow;  // by ordinal
-    std::vector<long long> m_lastRow;   // by ordinal
+    // By ordinal, 12 bytes a key (a scan of ten million rows may have millions of keys): rows as the key
+    // set counts them, below 2^32.
+    struct Key {
+        std::uint32_t size;
+        std::uint32_t firstRow;
+        std::uint32_t lastRow;
+    };
+    std::vector<Key> m_keys;
     long long m_groups = 0;
     long long m_largest = 0;
 };
