@@ -29,6 +29,8 @@ void PackedCells::beginRow() {
         m_blocks.emplace_back().reserve(kBlockBytes);
         m_firstRows.push_back(rows());
     }
+    if (rows() % kRunRows == 0)
+        m_runBlocks.push_back(m_blocks.size() - 1);
     m_offsets.push_back(static_cast<std::uint32_t>(m_blocks.back().size()));
 }
 
@@ -67,13 +69,19 @@ unsigned char* PackedCells::appendBlobSpace(std::size_t length) {
 void PackedCells::clear() {
     m_blocks.clear();
     m_firstRows.clear();
+    m_runBlocks.clear();
     m_offsets.clear();
 }
 
 std::size_t PackedCells::blockOf(long long row) const {
     // Blocks a moved row left without a row of their own share its first row with the next: the later counts.
-    const auto after = std::upper_bound(m_firstRows.begin(), m_firstRows.end(), row);
-    return static_cast<std::size_t>(after - m_firstRows.begin()) - 1;
+    // A run's block may be the one its first row moved out of, which is never past the row's own.
+    const auto run = static_cast<std::size_t>(row / kRunRows);
+    const auto from = m_firstRows.begin() + static_cast<std::ptrdiff_t>(m_runBlocks[run]);
+    const auto to = run + 1 < m_runBlocks.size()
+                        ? m_firstRows.begin() + static_cast<std::ptrdiff_t>(m_runBlocks[run + 1] + 1)
+                        : m_firstRows.end();
+    return static_cast<std::size_t>(std::upper_bound(from, to, row) - m_firstRows.begin()) - 1;
 }
 
 const unsigned char* PackedCells::cellAt(long long row, int column, std::size_t& at) const {
