@@ -8,8 +8,8 @@ void PackedCells::room(std::size_t bytes) {
     if (!m_blocks.empty() && m_blocks.back().capacity() - m_blocks.back().size() >= bytes)
         return;
     // The row begun (it is always in the last block) moves along, so that it lies in one block.
-    const bool rowBegun = !m_blocks.empty() && !m_offsets.empty() && (m_offsets.back() >> 32) == m_blocks.size() - 1;
-    const std::size_t from = rowBegun ? static_cast<std::size_t>(m_offsets.back() & 0xFFFFFFFFu) : 0;
+    const bool rowBegun = !m_blocks.empty() && !m_offsets.empty() && m_firstRows.back() < rows();
+    const std::size_t from = rowBegun ? m_offsets.back() : 0;
     const std::size_t begun = rowBegun ? m_blocks.back().size() - from : 0;
     std::vector<unsigned char> block;
     block.reserve(std::max(kBlockBytes, begun + bytes));
@@ -17,16 +17,21 @@ void PackedCells::room(std::size_t bytes) {
         std::vector<unsigned char>& last = m_blocks.back();
         block.insert(block.end(), last.begin() + static_cast<std::ptrdiff_t>(from), last.end());
         last.resize(from);
-        m_offsets.back() = static_cast<std::uint64_t>(m_blocks.size()) << 32;
+        m_offsets.back() = 0;
     }
     m_blocks.push_back(std::move(block));
+    m_firstRows.push_back(rowBegun ? rows() - 1 : rows());
 }
 
 void PackedCells::beginRow() {
     // A full block is left as it is: the rows before stay where they are.
-    if (m_blocks.empty() || m_blocks.back().size() == m_blocks.back().capacity())
+    if (m_blocks.empty() || m_blocks.back().size() == m_blocks.back().capacity()) {
         m_blocks.emplace_back().reserve(kBlockBytes);
-    m_offsets.push_back(static_cast<std::uint64_t>(m_blocks.size() - 1) << 32 | m_blocks.back().size());
+        m_firstRows.push_back(rows());
+    }
+    if (rows() % kRunRows == 0)
+        m_runBlocks.push_back(m_blocks.size() - 1);
+    m_offsets.push_back(static_cast<std::uint32_t>(m_blocks.back().size()));
 }
 
 void PackedCells::appendInteger(std::int64_t i) {
@@ -63,13 +68,25 @@ unsigned char* PackedCells::appendBlobSpace(std::size_t length) {
 
 void PackedCells::clear() {
     m_blocks.clear();
+    m_firstRows.clear();
+    m_runBlocks.clear();
     m_offsets.clear();
 }
 
+std::size_t PackedCells::blockOf(long long row) const {
+    // Blocks a moved row left without a row of their own share its first row with the next: the later counts.
+    // A run's block may be the one its first row moved out of, which is never past the row's own.
+    const auto run = static_cast<std::size_t>(row / kRunRows);
+    const auto from = m_firstRows.begin() + static_cast<std::ptrdiff_t>(m_runBlocks[run]);
+    const auto to = run + 1 < m_runBlocks.size()
+                        ? m_firstRows.begin() + static_cast<std::ptrdiff_t>(m_runBlocks[run + 1] + 1)
+                        : m_firstRows.end();
+    return static_cast<std::size_t>(std::upper_bound(from, to, row) - m_firstRows.begin()) - 1;
+}
+
 const unsigned char* PackedCells::cellAt(long long row, int column, std::size_t& at) const {
-    const std::uint64_t offset = m_offsets[static_cast<std::size_t>(row)];
-    const unsigned char* data = m_blocks[static_cast<std::size_t>(offset >> 32)].data();
-    at = static_cast<std::size_t>(offset & 0xFFFFFFFFu);
+    const unsigned char* data = m_blocks[blockOf(row)].data();
+    at = m_offsets[static_cast<std::size_t>(row)];
     for (int c = 0; c < column; ++c) {
         switch (data[at++]) {
         case kInteger:

@@ -49,8 +49,15 @@ private:
     // The block of a row and where its cell `column` starts (at its tag).
     const unsigned char* cellAt(long long row, int column, std::size_t& at) const;
 
+    // The block a row lies in: the last whose first row is not after it, looked for only among the
+    // blocks of the row's run of kRunRows rows (usually one or two).
+    static constexpr long long kRunRows = 4096;
+    std::size_t blockOf(long long row) const;
+
     std::vector<std::vector<unsigned char>> m_blocks;
-    std::deque<std::uint64_t> m_offsets; // block << 32 | place in it (a deque: growing never copies)
+    std::vector<long long> m_firstRows;   // per block, the first row that begins in it
+    std::vector<std::size_t> m_runBlocks; // per run of kRunRows rows, the block of its first row
+    std::deque<std::uint32_t> m_offsets;  // per row, its place in its block (a deque: growing never copies)
 };
 
 } // namespace db

@@ -89,6 +89,33 @@ TEST(PackedCells, RowsReadBackAcrossBlocks) {
     }
 }
 
+// A row that begins exactly where a block does and then outgrows it moves on, leaving a block without a
+// row of its own: the rows before, it and the rows after are still found. Rows of 1 KiB fill any
+// power-of-two block exactly, so the row that outgrows one is tried at every power of two.
+TEST(PackedCells, ARowMovedOutOfAnEmptiedBlockIsFound) {
+    const std::string text(1019, 't'); // with its tag and length, and the empty blob's, 1024 bytes a row
+    for (int big = 256; big <= 16384; big *= 2) {
+        SCOPED_TRACE(big);
+        db::PackedCells rows;
+        const int n = big + 3;
+        for (int i = 0; i < n; ++i) {
+            rows.beginRow();
+            rows.appendText(text.data(), text.size());
+            const std::size_t blob = i == big ? std::size_t{3} << 20 : 0;
+            std::fill_n(rows.appendBlobSpace(blob), blob, static_cast<unsigned char>(i));
+        }
+        ASSERT_EQ(rows.rows(), n);
+        for (int i = 0; i < n; ++i) {
+            ASSERT_EQ(rows.value(i, 0, 2).asText(), text) << i;
+            const db::Value blob = rows.value(i, 1, 2);
+            ASSERT_EQ(blob.asBlob().bytes.size(), i == big ? std::size_t{3} << 20 : 0) << i;
+            if (i == big) {
+                EXPECT_EQ(blob.asBlob().bytes.front(), static_cast<unsigned char>(i));
+            }
+        }
+    }
+}
+
 // Server text becomes the cell its type asks for; text that does not read as that type stays text.
 TEST(PackedCells, ServerTextByType) {
     const unsigned int4 = 23, int8 = 20, float8 = 701, bytea = 17, text = 25, numeric = 1700;

@@ -1,4 +1,5 @@
 // Row keys and the set of seen keys.
+#include "dedupe/groups.h"
 #include "dedupe/key_rules.h"
 #include "dedupe/key_set.h"
 #include "dedupe/row_key.h"
@@ -215,5 +216,37 @@ INSTANTIATE_TEST_SUITE_P(
                   std::string("caf\xe9 X"), true},
         LooseCase{"BlobsAreLeftAlone", rules(true, true, true, true), blob("a b"), blob("a  b"), false}),
     [](const auto& test) { return std::string(test.param.name); });
+
+// The groups a scan's keys make: sizes, the first and last row of each, the largest first (of equal size
+// the one seen first), far rows kept exactly; a row past what the counter holds is refused, not wrapped.
+TEST(GroupCounterTest, CountsGroupsWithTheirFirstAndLastRows) {
+    dedupe::GroupCounter counter;
+    const long long far = 4'000'000'000LL; // beyond 31 bits
+    const std::pair<std::uint32_t, long long> added[] = {{0, 0}, {1, 1}, {0, 2},   {2, 3},      {1, 4},
+                                                         {0, 5}, {3, 6}, {3, far}, {1, far + 1}};
+    for (const auto& [ordinal, row] : added)
+        counter.add(ordinal, row);
+    EXPECT_EQ(counter.groups(), 3);
+    EXPECT_EQ(counter.largest(), 3);
+    EXPECT_EQ(counter.size(2), 1u);
+    EXPECT_EQ(counter.size(9), 0u);
+    const auto largest = counter.largestGroups(5);
+    ASSERT_EQ(largest.size(), 3u);
+    const dedupe::GroupCounter::Group expected[] = {{0, 3, 0, 5}, {1, 3, 1, far + 1}, {3, 2, 6, far}};
+    for (std::size_t i = 0; i < largest.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(largest[i].ordinal, expected[i].ordinal);
+        EXPECT_EQ(largest[i].size, expected[i].size);
+        EXPECT_EQ(largest[i].firstRow, expected[i].firstRow);
+        EXPECT_EQ(largest[i].lastRow, expected[i].lastRow);
+    }
+    // Without the places, the same groups and sizes.
+    dedupe::GroupCounter sizesOnly(dedupe::GroupCounter::Places::NotKept);
+    for (const auto& [ordinal, row] : added)
+        sizesOnly.add(ordinal, row);
+    EXPECT_EQ(sizesOnly.groups(), counter.groups());
+    EXPECT_EQ(sizesOnly.largest(), counter.largest());
+    EXPECT_EQ(sizesOnly.largestGroups(5).size(), largest.size());
+}
 
 } // namespace
