@@ -94,17 +94,17 @@ Options parseOptions(const std::vector<std::string>& arguments) {
                 throw UsageError{text::keepWhich(value)};
             options.keepLast = value == "last";
         } else if (longName == "--ignore-case") {
-            options.ignoreCase = true;
+            options.rules.ignoreCase = true;
         } else if (longName == "--trim") {
-            options.trim = true;
+            options.rules.trim = true;
         } else if (longName == "--collapse-blanks") {
-            options.collapseBlanks = true;
+            options.rules.collapseBlanks = true;
         } else if (longName == "--fold-accents") {
-            options.foldAccents = true;
+            options.rules.foldAccents = true;
         } else if (longName == "--ignore-punctuation") {
-            options.ignorePunctuation = true;
+            options.rules.ignorePunctuation = true;
         } else if (longName == "--same-words") {
-            options.sameWords = true;
+            options.rules.sameWords = true;
         } else if (longName == "--empty-keys") {
             if (value != "same" && value != "distinct")
                 throw UsageError{text::emptyKeysWhich(value)};

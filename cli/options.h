@@ -18,12 +18,7 @@ struct Options {
     bool json = false;
     bool replace = false;
     bool keepLast = false;
-    bool ignoreCase = false;
-    bool trim = false;
-    bool collapseBlanks = false;
-    bool foldAccents = false;
-    bool ignorePunctuation = false;
-    bool sameWords = false;
+    dedupe::KeyRules rules; // --ignore-case, --trim and the looser keys
     bool emptyKeysDistinct = false;
     std::string removedInto;
     std::string groupsInto;

@@ -174,12 +174,7 @@ int run(const Options& options) {
 
     dedupe::EngineInputs inputs = dedupe::makeEngineInputs(connectionString, table, fields, options.fields);
     inputs.options.keepLast = options.keepLast;
-    inputs.options.rules.ignoreCase = options.ignoreCase;
-    inputs.options.rules.trim = options.trim;
-    inputs.options.rules.collapseBlanks = options.collapseBlanks;
-    inputs.options.rules.foldAccents = options.foldAccents;
-    inputs.options.rules.ignorePunctuation = options.ignorePunctuation;
-    inputs.options.rules.sameWords = options.sameWords;
+    inputs.options.rules = options.rules;
     inputs.options.emptyKeysDistinct = options.emptyKeysDistinct;
     inputs.options.groupsInto = options.groupsInto;
     inputs.options.orderBy = options.orderBy;

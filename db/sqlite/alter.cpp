@@ -20,12 +20,18 @@ bool Engine::rowidsNumberRows(const TableInfo& t, std::optional<long long>& rows
     return count == 0 || (m_api->columnInt64(stmt.get(), 0) == 1 && m_api->columnInt64(stmt.get(), 1) == count);
 }
 
-void Engine::addIdentity(const dialect::AddIdentity& a) {
-    TableInfo t = describe(a.table);
+// The table a column is to be added to: not a view, and without a column of that name.
+TableInfo Engine::tableForNewColumn(const std::string& table, const std::string& column) {
+    TableInfo t = describe(table);
     if (t.isView)
         throw Error(err::EngineError, "'" + t.name + "' is a view: no column can be added to it.");
-    if (t.columnIndex(a.column) >= 0)
-        throw Error(err::EngineError, "Field '" + a.column + "' already exists in table '" + t.name + "'.");
+    if (t.columnIndex(column) >= 0)
+        throw Error(err::EngineError, "Field '" + column + "' already exists in table '" + t.name + "'.");
+    return t;
+}
+
+void Engine::addIdentity(const dialect::AddIdentity& a) {
+    TableInfo t = tableForNewColumn(a.table, a.column);
     if (WorkTable* w = workTable(t); w && !w->source.empty()) {
         // Rows read in place are numbered by their rowid when their rowids already are 1, 2, 3, ...
         if (w->gone.empty() && w->numberColumn.empty() && t.rowidAlias < 0 && rowidsNumberRows(t, w->rowCount)) {

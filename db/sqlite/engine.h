@@ -136,6 +136,7 @@ private:
     void schemaChanged();
 
     void selectInto(const dialect::Select& s);
+    TableInfo tableForNewColumn(const std::string& table, const std::string& column);
     void addIdentity(const dialect::AddIdentity& a);
     bool rowidsNumberRows(const TableInfo& t, std::optional<long long>& rows);
     void deleteRows(const dialect::Delete& d);

@@ -5,11 +5,7 @@
 namespace db::sqlite {
 
 void Engine::addColumn(const dialect::AddColumn& a) {
-    TableInfo t = describe(a.table);
-    if (t.isView)
-        throw Error(err::EngineError, "'" + t.name + "' is a view: no column can be added to it.");
-    if (t.columnIndex(a.column) >= 0)
-        throw Error(err::EngineError, "Field '" + a.column + "' already exists in table '" + t.name + "'.");
+    TableInfo t = tableForNewColumn(a.table, a.column);
     // The rows a work table reads in place are never changed: it becomes a real copy first, as does any
     // work table that reads this table's rows.
     if (WorkTable* w = workTable(t); w && !w->source.empty()) {

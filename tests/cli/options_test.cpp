@@ -33,7 +33,7 @@ TEST(CliOptions, SpellingsOfOneCommandLineReadAlike) {
         EXPECT_EQ(o.fields, (std::vector<std::string>{"a", "b c"})); // in the order given
         EXPECT_EQ(o.output, "Out");
         EXPECT_TRUE(o.quiet);
-        EXPECT_FALSE(o.dryRun || o.json || o.replace || o.keepLast || o.ignoreCase || o.trim);
+        EXPECT_FALSE(o.dryRun || o.json || o.replace || o.keepLast || o.rules.ignoreCase || o.rules.trim);
     }
 }
 
@@ -47,7 +47,7 @@ TEST(CliOptions, ValuesAreTakenAsTyped) {
     EXPECT_EQ(o.fields, std::vector<std::string>{"="});
     EXPECT_EQ(o.output, "a=b");
     EXPECT_EQ(o.removedInto, "Gone");
-    EXPECT_TRUE(o.keepLast && o.dryRun && o.json && o.replace && o.ignoreCase && o.trim);
+    EXPECT_TRUE(o.keepLast && o.dryRun && o.json && o.replace && o.rules.ignoreCase && o.rules.trim);
     EXPECT_FALSE(cli::parseOptions({"-d", "x", "-t", "T", "-f", "a", "-o", "o", "--keep=first"}).keepLast);
 }
 
