@@ -12,7 +12,7 @@ void PackedCells::room(std::size_t bytes) {
     const std::size_t from = rowBegun ? m_offsets.back() : 0;
     const std::size_t begun = rowBegun ? m_blocks.back().size() - from : 0;
     std::vector<unsigned char> block;
-    block.reserve(std::max(kBlockBytes, begun + bytes));
+    block.reserve(std::max(nextBlockBytes(), begun + bytes));
     if (rowBegun) {
         std::vector<unsigned char>& last = m_blocks.back();
         block.insert(block.end(), last.begin() + static_cast<std::ptrdiff_t>(from), last.end());
@@ -26,7 +26,8 @@ void PackedCells::room(std::size_t bytes) {
 void PackedCells::beginRow() {
     // A full block is left as it is: the rows before stay where they are.
     if (m_blocks.empty() || m_blocks.back().size() == m_blocks.back().capacity()) {
-        m_blocks.emplace_back().reserve(kBlockBytes);
+        const std::size_t bytes = nextBlockBytes();
+        m_blocks.emplace_back().reserve(bytes);
         m_firstRows.push_back(rows());
     }
     if (rows() % kRunRows == 0)

@@ -4,6 +4,7 @@
 // of bytes per row, not hundreds, and reading one cell makes no value of the others. Each back-end adds
 // its own way of appending a row (from its client library's cells) on top of this.
 #include "db/value.h"
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -36,7 +37,13 @@ private:
     enum : unsigned char { kNull, kInteger, kReal, kText, kBlob };
     // The cells are kept in blocks that never move once made (growing one buffer would copy all of it
     // every time it doubles, and hold both copies meanwhile); a row lies within one block.
+    // The first block is small and each next one twice the size of the last, up to kBlockBytes: a few
+    // rows (a grid's block of them) take a few kilobytes, not a megabyte each.
     static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+    static constexpr std::size_t kFirstBlockBytes = std::size_t{1} << 12;
+    std::size_t nextBlockBytes() const {
+        return m_blocks.empty() ? kFirstBlockBytes : std::min(kBlockBytes, 2 * m_blocks.back().capacity());
+    }
     void appendBytes(unsigned char tag, const void* bytes, std::size_t length);
     void put(unsigned char byte) {
         room(1);
