@@ -51,6 +51,7 @@ as_user() {
 [ "$(as_user rowsifter --version)" = "rowsifter $version" ] || fail "rowsifter --version is not $version"
 
 install -m 0755 -o "$user" scripts/screenshots_road.sh "$home/screenshots_road.sh"
+install -m 0644 -o "$user" scripts/road_steps.sh "$home/road_steps.sh"
 as_user ROAD_HOME="$home" bash "$home/screenshots_road.sh" --installed "$home/road"
 copy="$home/.local/share/Rowsifter/Samples/sample.mdb"
 rm -rf build-package/road

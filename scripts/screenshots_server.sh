@@ -10,34 +10,9 @@
 set -euo pipefail
 
 if [ "${1:-}" = "--steps" ]; then
-    # Inside Xvfb. Places are the pages' designed ones, in twips from each window's top left.
-    work="$ROAD_WORK"
-    out="$ROAD_OUT"
-    QT_QPA_PLATFORM=xcb "$ROAD_PROGRAM" >"$work/program.log" 2>&1 &
-    program=$!
-    stop() { kill "$program" 2>/dev/null || true; }
-    trap stop EXIT
-    page() {
-        for _ in $(seq 50); do
-            local id
-            id=$(xdotool search --onlyvisible --name '^Rowsifter$' 2>/dev/null | tail -1 || true)
-            if [ -n "$id" ]; then echo "$id"; return; fi
-            sleep 0.2
-        done
-        echo "screenshots_server.sh: no window of the program is showing; it said:" >&2
-        cat "$work/program.log" >&2
-        exit 1
-    }
-    click() {
-        local id=$1 x=$2 y=$3 w=$4 h=$5
-        xdotool mousemove --window "$id" $(((x + w / 2) / 15)) $(((y + h / 2) / 15)) click 1
-        sleep 0.5
-    }
-    shot() {
-        sleep 0.7
-        import -window "$1" "$out/$2"
-        echo "$out/$2"
-    }
+    # Inside Xvfb: the program started, and its steps (road_steps.sh lies beside this script).
+    # shellcheck source=road_steps.sh
+    . "$(dirname "$0")/road_steps.sh"
 
     # Database page: the address typed into the path box (in the frame at 120, 600), then "Next >".
     id=$(page)
