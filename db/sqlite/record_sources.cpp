@@ -37,9 +37,12 @@ private:
 // A window onto a table in rowid order. Blocks of rows are read on demand and only a few are kept, so
 // showing the first screen of a huge table reads one block, and memory does not grow with the table.
 // Block k starts after the last rowid of block k - 1; those boundaries are learnt as blocks are read.
-// As a snapshot (of a table only this connection changes) it counts its rows at once, copies them into
-// memory when told that the table is about to change, and reads only the columns asked for so far (a
-// walk over one column does not pay for the others).
+// As a snapshot (of a table only this connection changes) it learns its count at once, copies its rows into
+// memory when told that the table is about to change, and otherwise reads only the columns asked for so far
+// (a walk over one column does not pay for the others). It learns the count by reading its rows ahead, as
+// its reader will read them all anyway: a table whose rows fit in kReadAheadBytes is read once, not counted
+// first (a read of every page, and on an encrypted file a decryption of every page) and read after. A
+// larger one keeps the rows read so far until its reader has passed them, and is counted.
 class LazySource final : public RecordSource {
 public:
     LazySource(std::shared_ptr<Engine> engine, TableWindow window)
@@ -75,8 +78,8 @@ public:
             "SELECT " + selectList + from + " WHERE " + (condition.empty() ? "" : condition + " AND ") + rowid;
         m_single = m_engine->prepare(rowsFrom + " = ?2", m_table);
         m_nth = m_engine->prepare(rowsFrom + " > ?2" + order + " LIMIT 1 OFFSET ?3", m_table);
-        if (snapshot)
-            count();
+        if (snapshot && !m_rowCount)
+            readAhead();
     }
 
     const std::vector<Field>& columns() const override { return m_columns; }
@@ -84,6 +87,8 @@ public:
     bool hasRow(long long row) const override {
         if (m_frozen)
             return m_frozen->hasRow(row);
+        if (m_ahead && row >= 0 && row < m_ahead->rows())
+            return true;
         if (m_snapshot)
             return row >= 0 && row < count();
         return row >= 0 && block(row / kBlockRows, 0)->rows > row % kBlockRows;
@@ -96,6 +101,7 @@ public:
         bindCondition(stmt.get());
         m_frozen = makeSnapshotSource(*m_engine, m_columns, stmt.get(), m_table);
         m_blocks.clear();
+        m_ahead.reset();
     }
 
     long long count() const override {
@@ -117,6 +123,13 @@ public:
             return m_frozen->value(row, column);
         if (row < 0)
             noCurrentRecord();
+        if (m_ahead) {
+            if (row < m_ahead->rows())
+                return m_ahead->value(row, column, static_cast<int>(m_columns.size()));
+            // Past the rows read ahead of a table too large to keep: they go once the reader has passed them.
+            if (m_aheadPartial && row == m_ahead->rows())
+                m_ahead.reset();
+        }
         // A look back at a row of a block no longer kept (as when a key is checked against an earlier
         // row's) reads that row alone: reading its whole block again would cost a block per look. Rows
         // read in order, and the first of a block, are read by the block.
@@ -138,6 +151,46 @@ public:
 
 private:
     static constexpr long long kBlockRows = 256;
+    static constexpr std::size_t kReadAheadBytes = std::size_t{48} << 20;
+
+    // Reads every column of the first rows, whole blocks of them, until the rows end (the count is then
+    // known) or kReadAheadBytes are read (the table is then counted).
+    void readAhead() const {
+        m_asked = m_allColumns;
+        auto ahead = std::make_unique<PackedRows>();
+        auto stmt = m_engine->prepare(m_all, m_table); // its last column is the rowid
+        sqlite::ResetOnExit reset(api(), stmt.get());
+        bindCondition(stmt.get());
+        const int n = static_cast<int>(m_columns.size());
+        std::size_t bytes = 0;
+        long long rows = 0;
+        int rc;
+        while ((rc = api().step(stmt.get())) == SQLITE_ROW) {
+            ahead->append(api(), stmt.get(), n);
+            for (int c = 0; c < n; ++c) {
+                const int type = api().columnType(stmt.get(), c);
+                bytes += type == SQLITE_TEXT || type == SQLITE_BLOB
+                             ? 2 + static_cast<std::size_t>(api().columnBytes(stmt.get(), c))
+                             : 9;
+            }
+            if (++rows % kBlockRows == 0) {
+                m_lastRowid.push_back(api().columnInt64(stmt.get(), n));
+                if (bytes > kReadAheadBytes)
+                    break;
+            }
+        }
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            m_engine->raise(rc, m_table);
+        m_ahead = std::move(ahead);
+        if (rc == SQLITE_DONE) {
+            m_rowCount = rows;
+            m_endBlock = rows % kBlockRows ? rows / kBlockRows + 1 : rows / kBlockRows;
+        } else {
+            m_aheadPartial = true;
+            count();
+        }
+    }
+
     static constexpr std::size_t kMaxBlocks = 64;
 
     struct Block {
@@ -286,7 +339,9 @@ private:
     std::string m_rowid, m_from, m_where, m_whereAfter, m_orderLimit;
     mutable std::map<std::uint64_t, std::pair<sqlite::StatementPtr, sqlite::StatementPtr>> m_blockStatements;
     sqlite::StatementPtr m_skipFirst, m_skipNext, m_count, m_single, m_nth;
-    std::string m_all; // every row, in order: what a freeze copies
+    std::string m_all;                           // every row, in order: what a freeze copies
+    mutable std::unique_ptr<PackedRows> m_ahead; // the first rows of a snapshot, read ahead
+    mutable bool m_aheadPartial = false;         // whether they are not all of its rows
     std::shared_ptr<RecordSource> m_frozen;
     mutable long long m_singleRow = -1;
     mutable long long m_inOrder = -1; // the last row read in order

@@ -228,6 +228,34 @@ TEST_F(WorkTableNameTest, RowsReadInPlaceAreNeverChanged) {
     }
 }
 
+// A scan of a work table learns its count by reading rows ahead. Rows past what it keeps (60 MB here, more
+// than it reads ahead) are counted instead and read when reached; either way each row comes once, in order,
+// and an earlier row can be read again once the scan has passed it, while the scan deletes rows as it goes.
+TEST_F(WorkTableNameTest, AScanOfMoreRowsThanItReadsAheadGivesThemAll) {
+    const std::string path =
+        makeDb("big.db", "CREATE TABLE t (id INTEGER PRIMARY KEY, b BLOB);"
+                         "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE "
+                         "i < " +
+                             std::to_string(kRows) + ") INSERT INTO t SELECT i * 2, zeroblob(100000 + i) FROM k;");
+    auto conn = testsupport::openConnection(path);
+    conn.declareWorkTable("w");
+    conn.Execute("SELECT * INTO [w] FROM [t]");
+    db::Recordset scan;
+    scan.CursorLocation = db::adUseServer;
+    scan.Open("SELECT [id], [b] FROM [w] ORDER BY [id]", conn, db::adOpenStatic, db::adLockOptimistic);
+    ASSERT_EQ(scan.RecordCount(), kRows);
+    long long row = 0;
+    for (; !scan.EOF_(); scan.MoveNext(), ++row) {
+        ASSERT_EQ(scan[0], db::Value(std::int64_t{2 * (row + 1)})) << row;
+        ASSERT_EQ(scan[1].asBlob().bytes.size(), static_cast<std::size_t>(100001 + row)) << row;
+        if (row % 7 == 0)
+            conn.Execute("DELETE FROM [w] WHERE [rowid] = " + std::to_string(2 * (row + 1)));
+    }
+    EXPECT_EQ(row, kRows);
+    for (const long long earlier : {3LL, 300LL, 10LL, 599LL, 513LL})
+        EXPECT_EQ(scan.valueAt(earlier, 0), db::Value(std::int64_t{2 * (earlier + 1)})) << earlier;
+}
+
 // A work table's real copy declares each column's collating sequence as the source does, so its values
 // compare as the source's: whichever way the copy comes about, in either library.
 TEST_F(WorkTableNameTest, RealCopiesCompareAsTheSource) {
