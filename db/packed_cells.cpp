@@ -28,7 +28,7 @@ struct PackedCells::Spill {
     std::size_t memoryBytes = 0;           // what the blocks in memory reserve
     std::vector<std::uint64_t> filePlaces; // per block in the file, where it starts there
     std::vector<std::uint32_t> sizes;      // and its bytes
-    std::vector<std::uint32_t> anchors;    // per kAnchorRows rows, the first one's place in its block
+    std::deque<std::uint32_t> anchors;     // per kAnchorRows rows, the first one's place in its block
 
     // Blocks read back whole, with their rows' places, for rows read in order.
     struct Cached {

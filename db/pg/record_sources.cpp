@@ -34,7 +34,7 @@ namespace {
     throw Error(err::NoCurrentRecord, "No current record: the position is before the first or after the last row.");
 }
 
-// How many bytes of a snapshot's rows stay in memory: 32 MB (a million rows of a few short cells), or
+// How many bytes of a snapshot's rows stay in memory: 16 MB (half a million rows of a few short cells), or
 // ROWSIFTER_SNAPSHOT_MEMORY megabytes when set (0: every full block goes to the file).
 std::size_t snapshotMemory() {
     if (const char* text = std::getenv("ROWSIFTER_SNAPSHOT_MEMORY")) {
@@ -43,7 +43,7 @@ std::size_t snapshotMemory() {
         if (end != text && mb >= 0 && mb < 1e6)
             return static_cast<std::size_t>(mb * 1024 * 1024);
     }
-    return std::size_t{32} << 20;
+    return std::size_t{16} << 20;
 }
 
 // Where the rows past that go: TMPDIR when set, else /tmp.
