@@ -162,9 +162,7 @@ void PackedCells::room(std::size_t bytes) {
         std::vector<unsigned char>& last = m_blocks.back();
         block.insert(block.end(), last.begin() + static_cast<std::ptrdiff_t>(from), last.end());
         last.resize(from);
-        m_offsets.back() = 0;
-        if (m_spill && (rows() - 1) % Spill::kAnchorRows == 0)
-            m_spill->anchors.back() = 0;
+        m_offsets.back() = 0; // (a moved row's anchor goes stale, unread: a block's first row is at 0)
     }
     addBlock(std::move(block), rowBegun ? rows() - 1 : rows());
 }
