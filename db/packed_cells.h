@@ -8,13 +8,30 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace db {
 
 class PackedCells {
 public:
+    PackedCells();
+    ~PackedCells();
+    PackedCells(PackedCells&&) noexcept;
+    PackedCells& operator=(PackedCells&&) noexcept;
+
+    // Past `budget` bytes of blocks in memory, the oldest full blocks go to an unnamed temporary file in
+    // `folder` (made at the first such block, mode 0600, gone with the process however it ends) and are read
+    // back from it when asked for: a whole block for rows read in order, the few bytes of one row for a row
+    // read on its own. Every row must then hold `columns` cells. Making, writing or reading the file throws
+    // db::Error naming the folder and `what` ("the rows of 'x'"); after a failed write the rows are not to
+    // be used. Set before the first row; kept through clear().
+    void spillPast(std::size_t budget, std::string folder, int columns, std::string what);
+    // Bytes written to the temporary file so far.
+    std::uint64_t spilledBytes() const;
+
     void beginRow();
     void appendNull() { put(kNull); }
     void appendInteger(std::int64_t v);
@@ -26,7 +43,7 @@ public:
 
     void finish() {}
     void clear();
-    long long rows() const { return static_cast<long long>(m_offsets.size()); }
+    long long rows() const { return m_placesFrom + static_cast<long long>(m_offsets.size()); }
 
     // The cell of a row that exists; a column past the row's end is Null.
     Value value(long long row, int column, int columns) const;
@@ -44,6 +61,7 @@ private:
     std::size_t nextBlockBytes() const {
         return m_blocks.empty() ? kFirstBlockBytes : std::min(kBlockBytes, 2 * m_blocks.back().capacity());
     }
+    void addBlock(std::vector<unsigned char> block, long long firstRow);
     void appendBytes(unsigned char tag, const void* bytes, std::size_t length);
     void put(unsigned char byte) {
         room(1);
@@ -52,8 +70,10 @@ private:
     void putVarint(std::uint64_t v);
     // Makes room for `bytes` more in the last block, moving the row begun so far to a new block if needed.
     void room(std::size_t bytes);
-    std::uint64_t getVarint(const unsigned char* data, std::size_t& at) const;
-    // The block of a row and where its cell `column` starts (at its tag).
+    static std::uint64_t getVarint(const unsigned char* data, std::size_t& at);
+    static void skipCell(const unsigned char* data, std::size_t& at);
+    // The bytes of a row's block (or of a copy of the row's part of it) and where its cell `column` starts
+    // (at its tag).
     const unsigned char* cellAt(long long row, int column, std::size_t& at) const;
 
     // The block a row lies in: the last whose first row is not after it, looked for only among the
@@ -64,7 +84,15 @@ private:
     std::vector<std::vector<unsigned char>> m_blocks;
     std::vector<long long> m_firstRows;   // per block, the first row that begins in it
     std::vector<std::size_t> m_runBlocks; // per run of kRunRows rows, the block of its first row
-    std::deque<std::uint32_t> m_offsets;  // per row, its place in its block (a deque: growing never copies)
+    std::deque<std::uint32_t> m_offsets;  // per row from m_placesFrom on, its place in its block (a deque:
+                                          // growing never copies, and the front goes with spilled blocks)
+    long long m_placesFrom = 0;
+
+    // The temporary file's side (packed_cells.cpp); null while every block stays in memory.
+    struct Spill;
+    std::unique_ptr<Spill> m_spill;
+    void spillBlocks();
+    const unsigned char* spilledRow(std::size_t block, long long row, std::size_t& at) const;
 };
 
 } // namespace db

@@ -6,6 +6,7 @@
 #include "db/types.h"
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace db::pg {
 
@@ -33,6 +34,24 @@ namespace {
     throw Error(err::NoCurrentRecord, "No current record: the position is before the first or after the last row.");
 }
 
+// How many bytes of a snapshot's rows stay in memory: 16 MB (half a million rows of a few short cells), or
+// ROWSIFTER_SNAPSHOT_MEMORY megabytes when set (0: every full block goes to the file).
+std::size_t snapshotMemory() {
+    if (const char* text = std::getenv("ROWSIFTER_SNAPSHOT_MEMORY")) {
+        char* end = nullptr;
+        const double mb = std::strtod(text, &end);
+        if (end != text && mb >= 0 && mb < 1e6)
+            return static_cast<std::size_t>(mb * 1024 * 1024);
+    }
+    return std::size_t{16} << 20;
+}
+
+// Where the rows past that go: TMPDIR when set, else /tmp.
+std::string temporaryFolder() {
+    const char* folder = std::getenv("TMPDIR");
+    return folder && *folder ? folder : "/tmp";
+}
+
 // Rows read when the record set opens: a static cursor's snapshot.
 class SnapshotRows final : public RecordSource {
 public:
@@ -44,6 +63,9 @@ public:
             [&](const std::vector<Column>& columns) {
                 m_fields = fieldsOf(columns);
                 m_oids = oidsOf(columns);
+                // A large table's rows beyond the first tens of megabytes wait in a temporary file.
+                m_rows.spillPast(snapshotMemory(), temporaryFolder(), static_cast<int>(columns.size()),
+                                 "the rows of '" + statement.table + "'");
             },
             [&](const Row& row) { m_rows.append(row, m_oids); });
         if (copy)

@@ -3,10 +3,15 @@
 #include "db/pg/deleted_rows.h"
 #include "db/pg/rows.h"
 #include "db/pg/session.h"
+#include "tests/support/test_support.h"
 #include <algorithm>
 #include <cmath>
+#include <csignal>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <limits>
+#include <random>
+#include <sys/resource.h>
 
 namespace {
 
@@ -114,6 +119,133 @@ TEST(PackedCells, ARowMovedOutOfAnEmptiedBlockIsFound) {
             }
         }
     }
+}
+
+// Row i of the spilling tests: every kind of cell, texts of many lengths, and now and then a blob larger
+// than a block, so rows cross and outgrow blocks of every size.
+std::vector<db::Value> spillRow(int i) {
+    std::vector<db::Value> cells(4);
+    if (i % 7 != 0)
+        cells[0] = db::Value(std::int64_t{i} * (i % 2 ? -1 : 1) << (i % 50));
+    cells[1] = db::Value(i / 3.0);
+    cells[2] = db::Value(std::string(static_cast<std::size_t>(i * 37 % 301), static_cast<char>('a' + i % 26)));
+    db::Blob blob;
+    blob.bytes.assign(i % 5000 == 4999 ? std::size_t{3} << 20 : static_cast<std::size_t>(i % 4),
+                      static_cast<unsigned char>(i));
+    cells[3] = db::Value(std::move(blob));
+    return cells;
+}
+
+void appendCells(db::PackedCells& rows, const std::vector<db::Value>& cells) {
+    rows.beginRow();
+    for (const db::Value& v : cells) {
+        if (v.isNull())
+            rows.appendNull();
+        else if (v.isInteger())
+            rows.appendInteger(v.asInteger());
+        else if (v.isReal())
+            rows.appendReal(v.asReal());
+        else if (v.isBlob())
+            rows.appendBlob(v.asBlob().bytes.data(), v.asBlob().bytes.size());
+        else
+            rows.appendText(v.asText().data(), v.asText().size());
+    }
+}
+
+// Past its budget the store keeps its full blocks in a temporary file and reads them back: rows in order,
+// rows on their own in any order, and the mix of both a scan makes (each row, then an earlier one read
+// back). Every cell comes back as it went in, whatever part of the rows stayed in memory.
+TEST(PackedCells, RowsKeptInATemporaryFileReadBackAsTheyWentIn) {
+    testsupport::TempFolder folder;
+    const int n = 12000;
+    const int columns = 4;
+    const struct {
+        const char* name;
+        std::size_t budget;
+        bool spills;
+    } cases[] = {
+        {"every full block to the file", 0, true},
+        {"past a few blocks", 3 << 20, true},
+        {"within the budget", std::size_t{1} << 30, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        db::PackedCells rows;
+        rows.spillPast(c.budget, folder.path().string(), columns, "the rows of 't'");
+        for (int i = 0; i < n; ++i)
+            appendCells(rows, spillRow(i));
+        ASSERT_EQ(rows.rows(), n);
+        EXPECT_EQ(rows.spilledBytes() > 0, c.spills);
+        EXPECT_TRUE(std::filesystem::is_empty(folder.path())) << "the file has no name";
+
+        // Row `row` holds spillRow(`made`).
+        const auto expectRow = [&](int row, int made) {
+            const std::vector<db::Value> cells = spillRow(made);
+            for (int k = 0; k < columns; ++k)
+                ASSERT_EQ(rows.value(row, k, columns), cells[static_cast<std::size_t>(k)])
+                    << "row " << row << " cell " << k;
+            ASSERT_EQ(rows.integer(row, 0, columns),
+                      cells[0].isNull() ? std::nullopt : std::optional(cells[0].asInteger()));
+        };
+        std::mt19937 random(7);
+        for (int i = 0; i < n; ++i) {
+            expectRow(i, i);
+            if (i > 0 && i % 3 == 0) {
+                const int earlier = static_cast<int>(random() % static_cast<unsigned>(i));
+                expectRow(earlier, earlier);
+            }
+        }
+        std::vector<int> order(n);
+        for (int i = 0; i < n; ++i)
+            order[static_cast<std::size_t>(i)] = i;
+        std::shuffle(order.begin(), order.end(), random);
+        for (int i : order)
+            expectRow(i, i);
+        for (int i = n - 1; i >= 0; i -= 97) // backwards: never the row after the last one read
+            expectRow(i, i);
+
+        rows.clear(); // emptied, the store spills again into a file of its own
+        for (int i = 0; i < 3000; ++i)
+            appendCells(rows, spillRow(n - i));
+        ASSERT_EQ(rows.rows(), 3000);
+        for (int i = 0; i < 3000; i += 7)
+            expectRow(i, n - i);
+    }
+}
+
+// The file cannot be made, or the disk fills while the rows are written: one error that names the folder
+// and what was being kept, never a crash or rows that read back wrong.
+TEST(PackedCells, ATemporaryFileThatFailsIsReportedWithItsFolder) {
+    testsupport::TempFolder folder;
+    const std::string missing = folder.file("gone");
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const struct {
+        std::string folder;
+        rlim_t fileLimit; // a file size limit stands in for a full disk
+        int number;
+    } cases[] = {
+        {missing, saved.rlim_cur, db::err::EngineError},
+        {folder.path().string(), 100000, db::err::DiskFull},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        struct rlimit limit = saved;
+        limit.rlim_cur = c.fileLimit;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        const db::Error e = testsupport::errorOf([&] {
+            db::PackedCells rows;
+            rows.spillPast(0, c.folder, 4, "the rows of 'orders'");
+            for (int i = 0; i < 20000; ++i)
+                appendCells(rows, spillRow(i % 4000));
+        });
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        EXPECT_EQ(e.number(), c.number);
+        EXPECT_NE(e.description().find("'" + c.folder + "'"), std::string::npos) << e.description();
+        EXPECT_NE(e.description().find("the rows of 'orders'"), std::string::npos) << e.description();
+    }
+    std::signal(SIGXFSZ, oldHandler);
 }
 
 // Server text becomes the cell its type asks for; text that does not read as that type stays text.

@@ -171,6 +171,52 @@ TEST_F(ServerEngineTest, DeletedRowsAreLeftOutWhereverTheyLie) {
     }
 }
 
+// A scan larger than the rows kept in memory (lowered here to nothing) reads the rest back from a temporary
+// file: the same rows are kept, in the identifier's order though the table holds them in another. A
+// temporary folder that cannot take them ends the run with one report naming it and the table, and nothing
+// changes.
+TEST_F(ServerEngineTest, AScanPastItsMemoryGoesThroughATemporaryFile) {
+    server->sql("CREATE TABLE big(k text, note text, id int);"
+                "INSERT INTO big SELECT 'key ' || (g % 9001), repeat('n', g % 40), (g * 7919) % 30011"
+                " FROM generate_series(1, 30000) g;"
+                "CREATE TABLE \"Old\"(z text); INSERT INTO \"Old\" VALUES ('old')");
+    const std::string missing = dir.file("no such folder");
+    const struct {
+        const char* folder; // TMPDIR; null: the one the tests run with
+        bool complete;
+    } cases[] = {{nullptr, true}, {missing.c_str(), false}};
+    const char* const tmpdir = std::getenv("TMPDIR");
+    const std::string savedTmpdir = tmpdir ? tmpdir : "";
+    ::setenv("ROWSIFTER_SNAPSHOT_MEMORY", "0", 1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder ? c.folder : "TMPDIR");
+        if (c.folder)
+            ::setenv("TMPDIR", c.folder, 1);
+        const auto result = run("big", {"k"}, "Old");
+        if (tmpdir)
+            ::setenv("TMPDIR", savedTmpdir.c_str(), 1);
+        else
+            ::unsetenv("TMPDIR");
+        EXPECT_EQ(result.complete(), c.complete) << result.failure;
+        if (!c.complete) {
+            ASSERT_EQ(host.reports.size(), 1u);
+            EXPECT_NE(host.reports[0].description.find("'" + missing + "'"), std::string::npos)
+                << host.reports[0].description;
+            EXPECT_NE(host.reports[0].description.find("'big'"), std::string::npos) << host.reports[0].description;
+            EXPECT_EQ(server->rows("SELECT * FROM \"Old\""), std::vector<std::string>{"old"});
+            EXPECT_EQ(leftovers(), 0);
+            continue;
+        }
+        EXPECT_EQ(result.rowsRemoved, 30000 - 9001);
+        const std::string kept = "(SELECT DISTINCT ON (k) * FROM big ORDER BY k, id)";
+        EXPECT_EQ(server->rows("SELECT count(*) FROM ((TABLE \"Old\" EXCEPT ALL " + kept + ") UNION ALL (" + kept +
+                               " EXCEPT ALL TABLE \"Old\")) d"),
+                  std::vector<std::string>{"0"});
+        server->sql("DROP TABLE \"Old\"; CREATE TABLE \"Old\"(z text); INSERT INTO \"Old\" VALUES ('old')");
+    }
+    ::unsetenv("ROWSIFTER_SNAPSHOT_MEMORY");
+}
+
 // Integers and floats by their value, bytea as bytes, everything else by the server's text under the
 // session's fixed settings (so numeric 1.5 and 1.50 differ, as a grid shows them).
 TEST_F(ServerEngineTest, KeysOfTheServersTypes) {
