@@ -163,13 +163,14 @@ bool RowKeySet::insert(std::string_view key, std::uint64_t row, const KeyOfRow& 
 
 bool RowKeySet::contains(std::string_view key, const KeyOfRow& keyOfRow, std::uint32_t* ordinal) {
     const std::uint32_t hash = m_hash(key);
+    const std::uint16_t tag = tagOf(hash);
     const Part& part = partOf(hash);
     const Slot* slots = part.slots.get();
-    std::size_t i = home(part, hash);
-    for (; slots[i].ordinal != kFree; i = next(part, i))
-        if (slots[i].hash == hash && sameKey(refOf(slots[i].ordinal), key, keyOfRow)) {
+    std::size_t i = home(part, tag);
+    for (; !slots[i].free(); i = next(part, i))
+        if (slots[i].tag == tag && sameKey(refOf(slots[i].number()), key, keyOfRow)) {
             if (ordinal)
-                *ordinal = slots[i].ordinal;
+                *ordinal = slots[i].number();
             return true;
         }
     m_lookedUpHash = hash;
@@ -179,6 +180,7 @@ bool RowKeySet::contains(std::string_view key, const KeyOfRow& keyOfRow, std::ui
 
 void RowKeySet::remember(std::string_view key, std::uint64_t row, std::uint32_t* ordinal) {
     const std::uint32_t hash = m_lookedUpHash;
+    const std::uint16_t tag = tagOf(hash);
     Part& part = partOf(hash);
     std::size_t i = m_lookedUpSlot;
     // At most three quarters full, so probes stay short.
@@ -187,7 +189,7 @@ void RowKeySet::remember(std::string_view key, std::uint64_t row, std::uint32_t*
         if (grown >= kFree)
             throw std::length_error("The table has more keys than the key set can hold.");
         resize(part, static_cast<std::uint32_t>(grown));
-        for (i = home(part, hash); part.slots[i].ordinal != kFree; i = next(part, i)) {
+        for (i = home(part, tag); !part.slots[i].free(); i = next(part, i)) {
         }
     }
     if (m_size >= kFree)
@@ -204,7 +206,7 @@ void RowKeySet::remember(std::string_view key, std::uint64_t row, std::uint32_t*
     refOf(number) = ref;
     if (ordinal)
         *ordinal = number;
-    part.slots[i] = Slot{hash, number};
+    part.slots[i] = Slot{tag, {static_cast<std::uint16_t>(number), static_cast<std::uint16_t>(number >> 16)}};
     ++part.used;
     ++m_size;
 }
@@ -212,15 +214,15 @@ void RowKeySet::remember(std::string_view key, std::uint64_t row, std::uint32_t*
 void RowKeySet::resize(Part& part, std::uint32_t capacity) {
     const std::unique_ptr<Slot[]> old = std::move(part.slots);
     part.slots = std::make_unique_for_overwrite<Slot[]>(capacity);
-    std::fill_n(part.slots.get(), capacity, Slot{0, kFree});
+    std::fill_n(part.slots.get(), capacity, Slot{0, {0xFFFFu, 0xFFFFu}});
     const std::uint32_t oldCapacity = part.capacity;
     part.capacity = capacity;
     for (std::uint32_t j = 0; j < oldCapacity; ++j) {
         const Slot& slot = old[j];
-        if (slot.ordinal == kFree)
+        if (slot.free())
             continue;
-        std::size_t i = home(part, slot.hash);
-        while (part.slots[i].ordinal != kFree)
+        std::size_t i = home(part, slot.tag);
+        while (!part.slots[i].free())
             i = next(part, i);
         part.slots[i] = slot;
     }
