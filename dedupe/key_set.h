@@ -107,7 +107,8 @@ private:
     Part& partOf(std::uint32_t hash) { return m_parts[hash & ((1u << kPartBits) - 1)]; }
     static std::uint16_t tagOf(std::uint32_t hash) { return static_cast<std::uint16_t>(hash >> 16); }
     // The slot a key starts at within its part: chosen by the hash's high bits (all a slot keeps, so a
-    // part can grow), the part by the low ones.
+    // part can grow), the part by the low ones. A part past 65,536 slots (some 50 million keys in all)
+    // starts keys at every few slots only, and its probes get a little longer.
     static std::size_t home(const Part& part, std::uint16_t tag) { return (std::size_t{tag} * part.capacity) >> 16; }
     static std::size_t next(const Part& part, std::size_t i) { return i + 1 == part.capacity ? 0 : i + 1; }
     std::uint32_t keep(std::string_view key); // kFree when the budget does not allow it
