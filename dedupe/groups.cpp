@@ -16,19 +16,37 @@ bool isGroupColumnName(std::string_view name, bool exactly) {
 }
 
 void GroupCounter::add(std::uint32_t ordinal, long long row) {
-    if (ordinal >= m_sizes.size()) {
-        m_sizes.resize(ordinal + std::size_t{1}, 0);
+    if (ordinal >= m_keys) {
+        while ((std::size_t{ordinal} >> kChunkBits) >= m_sizes.size())
+            m_sizes.push_back(std::make_unique<std::uint8_t[]>(std::size_t{1} << kChunkBits)); // zeroed
+        m_keys = ordinal + 1;
         if (m_places) {
             m_firstRow.resize(ordinal + std::size_t{1}, row);
             m_lastRow.resize(ordinal + std::size_t{1}, row);
         }
     }
-    const std::uint32_t size = ++m_sizes[ordinal];
+    std::uint8_t& small = m_sizes[ordinal >> kChunkBits][ordinal & ((1u << kChunkBits) - 1)];
+    std::uint32_t size;
+    if (small + 1 < kLarge) {
+        size = ++small;
+    } else if (small + 1 == kLarge) {
+        small = kLarge;
+        size = m_largeSizes[ordinal] = kLarge;
+    } else {
+        size = ++m_largeSizes[ordinal];
+    }
     if (m_places)
         m_lastRow[ordinal] = row;
     if (size == 2)
         ++m_groups;
     m_largest = std::max<long long>(m_largest, size >= 2 ? size : 0);
+}
+
+std::uint32_t GroupCounter::size(std::uint32_t ordinal) const {
+    if (ordinal >= m_keys)
+        return 0;
+    const std::uint8_t small = m_sizes[ordinal >> kChunkBits][ordinal & ((1u << kChunkBits) - 1)];
+    return small < kLarge ? small : m_largeSizes.at(ordinal);
 }
 
 void GroupRows::add(std::int64_t identifier, std::uint32_t ordinal, bool survivor) {
@@ -74,10 +92,10 @@ void GroupRows::writeStatements(const GroupCounter& counter, const std::string& 
 
 std::vector<GroupCounter::Group> GroupCounter::largestGroups(std::size_t count) const {
     std::vector<Group> found;
-    for (std::uint32_t ordinal = 0; ordinal < m_sizes.size(); ++ordinal)
-        if (m_sizes[ordinal] >= 2)
-            found.push_back(Group{ordinal, m_sizes[ordinal], m_places ? m_firstRow[ordinal] : -1,
-                                  m_places ? m_lastRow[ordinal] : -1});
+    for (std::uint32_t ordinal = 0; ordinal < m_keys; ++ordinal)
+        if (const std::uint32_t rows = size(ordinal); rows >= 2)
+            found.push_back(
+                Group{ordinal, rows, m_places ? m_firstRow[ordinal] : -1, m_places ? m_lastRow[ordinal] : -1});
     const auto larger = [](const Group& a, const Group& b) {
         return a.size != b.size ? a.size > b.size : a.ordinal < b.ordinal;
     };

@@ -4,8 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace dedupe {
@@ -32,7 +34,7 @@ public:
     void add(std::uint32_t ordinal, long long row);
 
     long long groups() const { return m_groups; } // groups of two or more rows
-    std::uint32_t size(std::uint32_t ordinal) const { return ordinal < m_sizes.size() ? m_sizes[ordinal] : 0; }
+    std::uint32_t size(std::uint32_t ordinal) const;
     long long largest() const { return m_largest; } // rows of the largest such group; 0 when none
 
     // The `count` largest groups of two or more rows, largest first, of equal size the one first seen
@@ -47,10 +49,17 @@ public:
     std::vector<Group> largestGroups(std::size_t count) const;
 
 private:
+    // A key's size in one byte, in chunks that are never moved: a size of kLarge or more is kept in
+    // m_largeSizes instead, and a group that large is rare.
+    static constexpr unsigned kChunkBits = 16;
+    static constexpr std::uint8_t kLarge = 0xFF;
+
     bool m_places;
-    std::vector<std::uint32_t> m_sizes; // by ordinal
-    std::vector<long long> m_firstRow;  // by ordinal
-    std::vector<long long> m_lastRow;   // by ordinal
+    std::vector<std::unique_ptr<std::uint8_t[]>> m_sizes;          // by ordinal
+    std::uint32_t m_keys = 0;                                      // ordinals below it have a size
+    std::unordered_map<std::uint32_t, std::uint32_t> m_largeSizes; // by ordinal
+    std::vector<long long> m_firstRow;                             // by ordinal
+    std::vector<long long> m_lastRow;                              // by ordinal
     long long m_groups = 0;
     long long m_largest = 0;
 };

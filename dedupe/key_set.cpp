@@ -109,6 +109,7 @@ namespace {
 constexpr std::size_t kKeyBlockBits = 20;
 constexpr std::size_t kKeyBlockSize = std::size_t{1} << kKeyBlockBits;
 constexpr std::size_t kLengthBytes = 2;
+constexpr std::size_t kFirstSlots = 16; // of each part of a RowKeySet
 
 std::uint32_t rowKeyHash(std::string_view key) {
     std::uint64_t h = std::hash<std::string_view>{}(key);
@@ -121,12 +122,14 @@ std::uint32_t rowKeyHash(std::string_view key) {
 
 RowKeySet::RowKeySet(std::size_t keyBudgetBytes, Hash hash)
     : m_budget(std::min<std::size_t>(keyBudgetBytes, kRowRef - kKeyBlockSize)), m_hash(hash ? hash : &rowKeyHash),
-      m_slots(kInitialSlots, Slot{0, kFree, 0}) {}
+      m_parts(std::make_unique<Part[]>(std::size_t{1} << kPartBits)) {
+    reset();
+}
 
-bool RowKeySet::sameKey(const Slot& slot, std::string_view key, const KeyOfRow& keyOfRow) const {
-    if (slot.ref & kRowRef)
-        return keyOfRow(slot.ref & ~kRowRef) == key;
-    const char* at = m_blocks[slot.ref >> kKeyBlockBits].get() + (slot.ref & (kKeyBlockSize - 1));
+bool RowKeySet::sameKey(std::uint32_t ref, std::string_view key, const KeyOfRow& keyOfRow) const {
+    if (ref & kRowRef)
+        return keyOfRow(ref & ~kRowRef) == key;
+    const char* at = m_blocks[ref >> kKeyBlockBits].get() + (ref & (kKeyBlockSize - 1));
     std::uint16_t length;
     std::memcpy(&length, at, sizeof length);
     return std::string_view(at + kLengthBytes, length) == key;
@@ -160,11 +163,14 @@ bool RowKeySet::insert(std::string_view key, std::uint64_t row, const KeyOfRow& 
 
 bool RowKeySet::contains(std::string_view key, const KeyOfRow& keyOfRow, std::uint32_t* ordinal) {
     const std::uint32_t hash = m_hash(key);
-    std::size_t i = home(hash);
-    for (; m_slots[i].ref != kFree; i = next(i))
-        if (m_slots[i].hash == hash && sameKey(m_slots[i], key, keyOfRow)) {
+    const std::uint16_t tag = tagOf(hash);
+    const Part& part = partOf(hash);
+    const Slot* slots = part.slots.get();
+    std::size_t i = home(part, tag);
+    for (; !slots[i].free(); i = next(part, i))
+        if (slots[i].tag == tag && sameKey(refOf(slots[i].number()), key, keyOfRow)) {
             if (ordinal)
-                *ordinal = m_slots[i].ordinal;
+                *ordinal = slots[i].number();
             return true;
         }
     m_lookedUpHash = hash;
@@ -174,44 +180,72 @@ bool RowKeySet::contains(std::string_view key, const KeyOfRow& keyOfRow, std::ui
 
 void RowKeySet::remember(std::string_view key, std::uint64_t row, std::uint32_t* ordinal) {
     const std::uint32_t hash = m_lookedUpHash;
+    const std::uint16_t tag = tagOf(hash);
+    Part& part = partOf(hash);
     std::size_t i = m_lookedUpSlot;
     // At most three quarters full, so probes stay short.
-    if ((m_size + 1) * 4 > m_slots.size() * 3) {
-        grow();
-        for (i = home(hash); m_slots[i].ref != kFree; i = next(i)) {
+    if ((part.used + std::size_t{1}) * 4 > std::size_t{part.capacity} * 3) {
+        const std::size_t grown = part.capacity + std::size_t{part.capacity} / 4;
+        if (grown >= kFree)
+            throw std::length_error("The table has more keys than the key set can hold.");
+        resize(part, static_cast<std::uint32_t>(grown));
+        for (i = home(part, tag); !part.slots[i].free(); i = next(part, i)) {
         }
     }
+    if (m_size >= kFree)
+        throw std::length_error("The table has more keys than the key set can hold.");
     std::uint32_t ref = keep(key);
     if (ref == kFree) {
         if (row >= kRowRef - 1)
             throw std::length_error("The table has more rows than the key set can tell apart.");
         ref = static_cast<std::uint32_t>(row) | kRowRef;
     }
+    const auto number = static_cast<std::uint32_t>(m_size);
+    if ((number >> kRefChunkBits) == m_refs.size())
+        m_refs.push_back(std::make_unique_for_overwrite<std::uint32_t[]>(std::size_t{1} << kRefChunkBits));
+    refOf(number) = ref;
     if (ordinal)
-        *ordinal = static_cast<std::uint32_t>(m_size);
-    m_slots[i] = Slot{hash, ref, static_cast<std::uint32_t>(m_size)};
+        *ordinal = number;
+    part.slots[i] = Slot{tag, {static_cast<std::uint16_t>(number), static_cast<std::uint16_t>(number >> 16)}};
+    ++part.used;
     ++m_size;
 }
 
-void RowKeySet::grow() {
-    std::vector<Slot> old(m_slots.size() + m_slots.size() / 2, Slot{0, kFree, 0});
-    old.swap(m_slots);
-    for (const Slot& slot : old) {
-        if (slot.ref == kFree)
+void RowKeySet::resize(Part& part, std::uint32_t capacity) {
+    const std::unique_ptr<Slot[]> old = std::move(part.slots);
+    part.slots = std::make_unique_for_overwrite<Slot[]>(capacity);
+    std::fill_n(part.slots.get(), capacity, Slot{0, {0xFFFFu, 0xFFFFu}});
+    const std::uint32_t oldCapacity = part.capacity;
+    part.capacity = capacity;
+    for (std::uint32_t j = 0; j < oldCapacity; ++j) {
+        const Slot& slot = old[j];
+        if (slot.free())
             continue;
-        std::size_t i = home(slot.hash);
-        while (m_slots[i].ref != kFree)
-            i = next(i);
-        m_slots[i] = slot;
+        std::size_t i = home(part, slot.tag);
+        while (!part.slots[i].free())
+            i = next(part, i);
+        part.slots[i] = slot;
+    }
+}
+
+void RowKeySet::reset() {
+    // First sizes from kFirstSlots up to one step of growth (a quarter) above it.
+    constexpr std::size_t parts = std::size_t{1} << kPartBits;
+    for (std::size_t p = 0; p < parts; ++p) {
+        Part& part = m_parts[p];
+        part.slots.reset();
+        part.capacity = 0;
+        part.used = 0;
+        resize(part, static_cast<std::uint32_t>(kFirstSlots + kFirstSlots * p / parts / 4));
     }
 }
 
 void RowKeySet::clear() {
-    m_slots.assign(kInitialSlots, Slot{0, kFree, 0});
-    m_slots.shrink_to_fit();
     m_size = 0;
+    m_refs.clear();
     m_blocks.clear();
     m_used = 0;
+    reset();
 }
 
 void KeySet::clear() {

@@ -43,12 +43,18 @@ private:
     std::size_t m_blockLeft = 0;
 };
 
-// The keys of a scan's rows in little memory: a slot of 12 bytes per key, a 32-bit hash, a reference and
-// the key's ordinal (which tells the groups apart). While its budget lasts the set keeps each key's bytes
-// as well, so a matching hash is checked with a compare; past the budget the reference is the row's place
-// in the scan and a matching hash is checked against the key read back from that row. Either way a row
-// repeats an earlier one only when their keys are equal byte for byte: a hash collision never removes a
-// row.
+// The keys of a scan's rows in little memory: a slot of 6 bytes per key, the high 16 bits of a 32-bit
+// hash and the key's ordinal (which tells the groups apart), and by ordinal a reference of 4 bytes. While
+// its budget lasts the set keeps each key's bytes as well, so a matching hash is checked with a compare;
+// past the budget the reference is the row's place in the scan and a matching hash is checked against the
+// key read back from that row. Either way a row repeats an earlier one only when their keys are equal byte
+// for byte: a hash collision never removes a row.
+//
+// The slots are split into many small tables, chosen by the low bits of the hash, that grow one at a time
+// by a quarter: growing copies one small table, never the whole set, so the peak stays at the set's own
+// size. Their first sizes are spread over one step of growth, so they do not all grow at the same count
+// of keys and the set as a whole is about as full at any size. A slot's 16 bits and its table's 10 leave
+// a key of another hash matching one in 67 million: reading a row back for it is rare.
 class RowKeySet {
 public:
     using Hash = std::uint32_t (*)(std::string_view key);
@@ -75,27 +81,47 @@ public:
 
 private:
     struct Slot {
-        std::uint32_t hash;
-        std::uint32_t ref; // kRowRef set: a scan row; otherwise where the key's bytes are kept
-        std::uint32_t ordinal;
+        std::uint16_t tag;        // the hash's high bits
+        std::uint16_t ordinal[2]; // low half, high half (kept apart: a slot of 6 bytes); kFree: a free slot
+
+        std::uint32_t number() const { return ordinal[0] | std::uint32_t{ordinal[1]} << 16; }
+        bool free() const { return (ordinal[0] & ordinal[1]) == 0xFFFFu; }
+    };
+    static_assert(sizeof(Slot) == 6);
+    // One of the small tables: linear probing over `capacity` slots (any count, not a power of two).
+    struct Part {
+        std::unique_ptr<Slot[]> slots;
+        std::uint32_t capacity = 0;
+        std::uint32_t used = 0;
     };
     static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
     static constexpr std::uint32_t kRowRef = 0x80000000u;
+    static constexpr unsigned kPartBits = 10;
+    static constexpr unsigned kRefChunkBits = 16;
 
-    bool sameKey(const Slot& slot, std::string_view key, const KeyOfRow& keyOfRow) const;
-    // The slot a hash starts at: the table has any size, and grows by half, not double, so its peak while
-    // growing stays near its final size.
-    std::size_t home(std::uint32_t hash) const { return (std::uint64_t{hash} * m_slots.size()) >> 32; }
-    std::size_t next(std::size_t i) const { return i + 1 == m_slots.size() ? 0 : i + 1; }
+    // kRowRef set: a scan row; otherwise where the key's bytes are kept.
+    std::uint32_t& refOf(std::uint32_t ordinal) {
+        return m_refs[ordinal >> kRefChunkBits][ordinal & ((1u << kRefChunkBits) - 1)];
+    }
+    bool sameKey(std::uint32_t ref, std::string_view key, const KeyOfRow& keyOfRow) const;
+    Part& partOf(std::uint32_t hash) { return m_parts[hash & ((1u << kPartBits) - 1)]; }
+    static std::uint16_t tagOf(std::uint32_t hash) { return static_cast<std::uint16_t>(hash >> 16); }
+    // The slot a key starts at within its part: chosen by the hash's high bits (all a slot keeps, so a
+    // part can grow), the part by the low ones. A part past 65,536 slots (some 50 million keys in all)
+    // starts keys at every few slots only, and its probes get a little longer.
+    static std::size_t home(const Part& part, std::uint16_t tag) { return (std::size_t{tag} * part.capacity) >> 16; }
+    static std::size_t next(const Part& part, std::size_t i) { return i + 1 == part.capacity ? 0 : i + 1; }
     std::uint32_t keep(std::string_view key); // kFree when the budget does not allow it
-    void grow();
+    void resize(Part& part, std::uint32_t capacity);
+    void reset();
 
     std::size_t m_budget;
     Hash m_hash;
-    std::vector<Slot> m_slots;
+    std::unique_ptr<Part[]> m_parts;
     std::uint32_t m_lookedUpHash = 0; // of the key the last `contains` did not find
-    std::size_t m_lookedUpSlot = 0;   // the free slot where it ended
+    std::size_t m_lookedUpSlot = 0;   // the free slot where it ended, in the part of that hash
     std::size_t m_size = 0;
+    std::vector<std::unique_ptr<std::uint32_t[]>> m_refs; // by ordinal, in chunks that are never moved
     std::vector<std::unique_ptr<char[]>> m_blocks;
     std::size_t m_used = 0; // bytes used in the last block
 };

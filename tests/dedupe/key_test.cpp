@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -114,11 +115,15 @@ TEST(KeySetTest, AgreesWithTheStandardSetOnManyKeys) {
 }
 
 // The compact set of row keys, with its hash forced to collide: a key whose hash matches an earlier one
-// is a repeat only when the bytes match, whether the set kept the bytes or must read the earlier row back.
+// is a repeat only when the bytes match, whether the set kept the bytes or must read the earlier row back;
+// keys are numbered in the order first seen. The many-keys cases make every part of the table grow many
+// times, with the budget running out part way.
 struct RowKeyCase {
     const char* name;
     dedupe::RowKeySet::Hash hash;
     std::size_t budget; // bytes of keys the set may keep; 0: every check reads the row back
+    int rows;
+    unsigned distinct; // keys drawn from this many
 };
 
 void PrintTo(const RowKeyCase& c, std::ostream* os) {
@@ -128,6 +133,7 @@ void PrintTo(const RowKeyCase& c, std::ostream* os) {
 class RowKeySetTest : public ::testing::TestWithParam<RowKeyCase> {};
 
 TEST_P(RowKeySetTest, AHashCollisionNeverMakesARepeat) {
+    const RowKeyCase& c = GetParam();
     std::mt19937_64 random(11);
     std::vector<std::string> rows; // key of each scan row so far
     long long readBack = 0;
@@ -135,31 +141,41 @@ TEST_P(RowKeySetTest, AHashCollisionNeverMakesARepeat) {
         ++readBack;
         return rows.at(row);
     };
-    dedupe::RowKeySet set(GetParam().budget, GetParam().hash);
-    std::unordered_set<std::string> expected;
-    for (int i = 0; i < 1500; ++i) {
+    dedupe::RowKeySet set(c.budget, c.hash);
+    std::unordered_map<std::string, std::uint32_t> expected; // key: its ordinal
+    for (int i = 0; i < c.rows; ++i) {
         // Short keys that differ in one byte, and a few long ones past the length the set keeps.
-        std::string key = std::to_string(random() % 700);
-        if (random() % 200 == 0)
+        std::string key = std::to_string(random() % c.distinct);
+        if (i < 1500 && random() % 200 == 0)
             key += std::string(66000, 'k');
         rows.push_back(key);
-        ASSERT_EQ(set.insert(key, rows.size() - 1, keyOfRow), expected.insert(key).second) << "row " << i;
+        const auto [at, isNew] = expected.emplace(key, static_cast<std::uint32_t>(expected.size()));
+        std::uint32_t ordinal = 0;
+        ASSERT_EQ(set.insert(key, rows.size() - 1, keyOfRow, &ordinal), isNew) << "row " << i;
+        ASSERT_EQ(ordinal, at->second) << "row " << i;
     }
     EXPECT_EQ(set.size(), expected.size());
-    if (GetParam().budget == 0) {
+    if (c.budget == 0) {
         EXPECT_GT(readBack, 0) << "the earlier rows were read back";
     }
     set.clear();
     EXPECT_TRUE(set.insert(rows.front(), 0, keyOfRow));
+    EXPECT_EQ(set.size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RowKeySetTest,
-    ::testing::Values(RowKeyCase{"OneHashForAllKeysKept", [](std::string_view) { return 7u; }, std::size_t{1} << 24},
-                      RowKeyCase{"OneHashForAllReadBack", [](std::string_view) { return 7u; }, 0},
-                      RowKeyCase{"HashOfTheLength", [](std::string_view k) { return std::uint32_t(k.size()); },
-                                 std::size_t{1} << 21},
-                      RowKeyCase{"OwnHashSmallBudget", nullptr, std::size_t{1} << 20}),
+    ::testing::Values(
+        RowKeyCase{"OneHashForAllKeysKept", [](std::string_view) { return 7u; }, std::size_t{1} << 24, 1500, 700},
+        RowKeyCase{"OneHashForAllReadBack", [](std::string_view) { return 7u; }, 0, 1500, 700},
+        RowKeyCase{"HashOfTheLength", [](std::string_view k) { return std::uint32_t(k.size()); }, std::size_t{1} << 21,
+                   1500, 700},
+        RowKeyCase{"OwnHashSmallBudget", nullptr, std::size_t{1} << 20, 1500, 700},
+        RowKeyCase{"OwnHashManyKeys", nullptr, std::size_t{1} << 21, 400000, 250000},
+        // 16 bits of hash: many keys share each full hash, spread over every part.
+        RowKeyCase{"ShortHashManyKeys",
+                   [](std::string_view k) { return std::uint32_t(std::hash<std::string_view>{}(k)&0xFFFF); },
+                   std::size_t{1} << 22, 200000, 120000}),
     [](const auto& test) { return std::string(test.param.name); });
 
 // The looser rules on what the command-line test's names do not show: other blanks and apostrophes,
@@ -247,6 +263,37 @@ TEST(GroupCounterTest, CountsGroupsWithTheirFirstAndLastRows) {
     EXPECT_EQ(sizesOnly.groups(), counter.groups());
     EXPECT_EQ(sizesOnly.largest(), counter.largest());
     EXPECT_EQ(sizesOnly.largestGroups(5).size(), largest.size());
+}
+
+// Sizes around and past what one byte holds stay exact, for each key, the largest and the order of the
+// largest groups.
+TEST(GroupCounterTest, LargeGroupsKeepTheirExactSize) {
+    const std::uint32_t sizes[] = {1, 254, 2, 255, 256, 1000, 255, 70000};
+    dedupe::GroupCounter counter(dedupe::GroupCounter::Places::NotKept);
+    // Rows of all keys interleaved, the first row of each key in ordinal order.
+    for (std::uint32_t round = 0; round < 70000; ++round)
+        for (std::uint32_t ordinal = 0; ordinal < std::size(sizes); ++ordinal)
+            if (round < sizes[ordinal])
+                counter.add(ordinal, 0);
+    // Many more keys, one of them repeated at the end.
+    const std::uint32_t keys = 200000;
+    for (auto ordinal = static_cast<std::uint32_t>(std::size(sizes)); ordinal < keys; ++ordinal)
+        counter.add(ordinal, 0);
+    counter.add(keys - 1, 0);
+    for (std::uint32_t ordinal = 0; ordinal < std::size(sizes); ++ordinal)
+        EXPECT_EQ(counter.size(ordinal), sizes[ordinal]) << ordinal;
+    EXPECT_EQ(counter.size(keys / 2), 1u);
+    EXPECT_EQ(counter.size(keys - 1), 2u);
+    EXPECT_EQ(counter.size(keys), 0u);
+    EXPECT_EQ(counter.groups(), 8);
+    EXPECT_EQ(counter.largest(), 70000);
+    const auto largest = counter.largestGroups(4);
+    const std::pair<std::uint32_t, std::uint32_t> expected[] = {{7, 70000}, {5, 1000}, {4, 256}, {3, 255}};
+    ASSERT_EQ(largest.size(), std::size(expected));
+    for (std::size_t i = 0; i < largest.size(); ++i) {
+        EXPECT_EQ(largest[i].ordinal, expected[i].first) << i;
+        EXPECT_EQ(largest[i].size, expected[i].second) << i;
+    }
 }
 
 } // namespace
