@@ -15,6 +15,23 @@
 
 namespace {
 
+// One row of `cells`, each appended as the kind of value it is.
+void appendCells(db::PackedCells& rows, const std::vector<db::Value>& cells) {
+    rows.beginRow();
+    for (const db::Value& v : cells) {
+        if (v.isNull())
+            rows.appendNull();
+        else if (v.isInteger())
+            rows.appendInteger(v.asInteger());
+        else if (v.isReal())
+            rows.appendReal(v.asReal());
+        else if (v.isBlob())
+            rows.appendBlob(v.asBlob().bytes.data(), v.asBlob().bytes.size());
+        else
+            rows.appendText(v.asText().data(), v.asText().size());
+    }
+}
+
 // Every kind of cell comes back as it went in, wherever it stands in its row, next to cells of every
 // length (varint lengths and zig-zag numbers of one to ten bytes).
 TEST(PackedCells, CellsComeBackAsTheyWentIn) {
@@ -37,20 +54,7 @@ TEST(PackedCells, CellsComeBackAsTheyWentIn) {
     };
     db::PackedCells rows;
     for (int r = 0; r < 2; ++r) { // the second row in reverse, so every cell follows every kind
-        rows.beginRow();
-        for (std::size_t i = 0; i < cells.size(); ++i) {
-            const db::Value& v = cells[r == 0 ? i : cells.size() - 1 - i];
-            if (v.isNull())
-                rows.appendNull();
-            else if (v.isInteger())
-                rows.appendInteger(v.asInteger());
-            else if (v.isReal())
-                rows.appendReal(v.asReal());
-            else if (v.isBlob())
-                rows.appendBlob(v.asBlob().bytes.data(), v.asBlob().bytes.size());
-            else
-                rows.appendText(v.asText().data(), v.asText().size());
-        }
+        appendCells(rows, r == 0 ? cells : std::vector<db::Value>(cells.rbegin(), cells.rend()));
     }
     rows.finish();
     const int n = static_cast<int>(cells.size());
@@ -134,22 +138,6 @@ std::vector<db::Value> spillRow(int i) {
                       static_cast<unsigned char>(i));
     cells[3] = db::Value(std::move(blob));
     return cells;
-}
-
-void appendCells(db::PackedCells& rows, const std::vector<db::Value>& cells) {
-    rows.beginRow();
-    for (const db::Value& v : cells) {
-        if (v.isNull())
-            rows.appendNull();
-        else if (v.isInteger())
-            rows.appendInteger(v.asInteger());
-        else if (v.isReal())
-            rows.appendReal(v.asReal());
-        else if (v.isBlob())
-            rows.appendBlob(v.asBlob().bytes.data(), v.asBlob().bytes.size());
-        else
-            rows.appendText(v.asText().data(), v.asText().size());
-    }
 }
 
 // Past its budget the store keeps its full blocks in a temporary file and reads them back: rows in order,
