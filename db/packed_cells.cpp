@@ -25,7 +25,6 @@ struct PackedCells::Spill {
     int fd = -1;
     std::uint64_t fileEnd = 0;
     std::size_t inMemoryFrom = 0;          // the first block still in memory
-    std::size_t memoryBytes = 0;           // what the blocks in memory reserve
     std::vector<std::uint64_t> filePlaces; // per block in the file, where it starts there
     std::vector<std::uint32_t> sizes;      // and its bytes
     std::deque<std::uint32_t> anchors;     // per kAnchorRows rows, the first one's place in its block
@@ -114,8 +113,6 @@ void PackedCells::spillPast(std::size_t budget, std::string folder, int columns,
     m_spill = std::make_unique<Spill>(budget, std::move(folder), columns, std::move(what));
     for (long long r = 0; r < rows(); r += Spill::kAnchorRows)
         m_spill->anchors.push_back(m_offsets[static_cast<std::size_t>(r - m_placesFrom)]);
-    for (const std::vector<unsigned char>& block : m_blocks)
-        m_spill->memoryBytes += block.capacity();
 }
 
 std::uint64_t PackedCells::spilledBytes() const {
@@ -123,8 +120,7 @@ std::uint64_t PackedCells::spilledBytes() const {
 }
 
 void PackedCells::addBlock(std::vector<unsigned char> block, long long firstRow) {
-    if (m_spill)
-        m_spill->memoryBytes += block.capacity();
+    m_memoryBytes += block.capacity();
     m_blocks.push_back(std::move(block));
     m_firstRows.push_back(firstRow);
     if (m_spill)
@@ -134,13 +130,13 @@ void PackedCells::addBlock(std::vector<unsigned char> block, long long firstRow)
 void PackedCells::spillBlocks() {
     // The last block is the one being filled; the ones before it are full and never change again.
     Spill& s = *m_spill;
-    while (s.memoryBytes > s.budget && s.inMemoryFrom + 1 < m_blocks.size()) {
+    while (m_memoryBytes > s.budget && s.inMemoryFrom + 1 < m_blocks.size()) {
         const std::size_t b = s.inMemoryFrom;
         std::vector<unsigned char>& block = m_blocks[b];
         s.filePlaces.push_back(s.fileEnd);
         s.sizes.push_back(static_cast<std::uint32_t>(block.size()));
         s.write(block.data(), block.size());
-        s.memoryBytes -= block.capacity();
+        m_memoryBytes -= block.capacity();
         std::vector<unsigned char>().swap(block);
         const long long end = m_firstRows[b + 1]; // the row after the block's own
         m_offsets.erase(m_offsets.begin(), m_offsets.begin() + static_cast<std::ptrdiff_t>(end - m_placesFrom));
@@ -220,6 +216,7 @@ void PackedCells::clear() {
     m_runBlocks.clear();
     m_offsets.clear();
     m_placesFrom = 0;
+    m_memoryBytes = 0;
     if (m_spill) // a new file when one is needed again
         m_spill = std::make_unique<Spill>(m_spill->budget, m_spill->folder, m_spill->columns, m_spill->what);
 }

@@ -31,6 +31,8 @@ public:
     void spillPast(std::size_t budget, std::string folder, int columns, std::string what);
     // Bytes written to the temporary file so far.
     std::uint64_t spilledBytes() const;
+    // Bytes the blocks kept in memory take.
+    std::size_t memoryBytes() const { return m_memoryBytes; }
 
     void beginRow();
     void appendNull() { put(kNull); }
@@ -87,6 +89,7 @@ private:
     std::deque<std::uint32_t> m_offsets;  // per row from m_placesFrom on, its place in its block (a deque:
                                           // growing never copies, and the front goes with spilled blocks)
     long long m_placesFrom = 0;
+    std::size_t m_memoryBytes = 0; // what the blocks in memory reserve
 
     // The temporary file's side (packed_cells.cpp); null while every block stays in memory.
     struct Spill;

@@ -162,20 +162,13 @@ private:
         sqlite::ResetOnExit reset(api(), stmt.get());
         bindCondition(stmt.get());
         const int n = static_cast<int>(m_columns.size());
-        std::size_t bytes = 0;
         long long rows = 0;
         int rc;
         while ((rc = api().step(stmt.get())) == SQLITE_ROW) {
             ahead->append(api(), stmt.get(), n);
-            for (int c = 0; c < n; ++c) {
-                const int type = api().columnType(stmt.get(), c);
-                bytes += type == SQLITE_TEXT || type == SQLITE_BLOB
-                             ? 2 + static_cast<std::size_t>(api().columnBytes(stmt.get(), c))
-                             : 9;
-            }
             if (++rows % kBlockRows == 0) {
                 m_lastRowid.push_back(api().columnInt64(stmt.get(), n));
-                if (bytes > kReadAheadBytes)
+                if (ahead->memoryBytes() > kReadAheadBytes)
                     break;
             }
         }
