@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config git
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    libsqlcipher-dev libsqlite3-0 sqlite3
+    libsqlcipher-dev libssl-dev libsqlite3-0 sqlite3
     libpq-dev postgresql-15
     libicu-dev
     googletest libgtest-dev libbenchmark-dev

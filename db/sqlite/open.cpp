@@ -1,5 +1,6 @@
 // Opening a database file: recognising it, choosing the library, the key, the first read that tells a
 // wrong password from a damaged or too new file, and the settings every connection gets.
+#include "db/sqlite/cipher_key.h"
 #include "db/sqlite/engine_parts.h"
 #include "db/sqlite/file_registry.h"
 #include <sys/stat.h>
@@ -91,8 +92,10 @@ std::shared_ptr<Engine> Engine::open(const std::string& path, const std::string&
     std::shared_ptr<Engine> engine(
         new Engine(path, *api, openHandle(*api, path, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE),
                    std::move(claim), fileClass));
-    if (encrypted)
-        api->key(engine->m_db.get(), password.data(), static_cast<int>(password.size()));
+    if (encrypted) {
+        const std::string key = cipherKey(*api, engine->m_db.get(), password);
+        api->key(engine->m_db.get(), key.data(), static_cast<int>(key.size()));
+    }
     engine->checkReadable();
     engine->configure();
     return engine;

@@ -56,7 +56,8 @@ namespace db::sqlite {
     X(valueType, sqlite3_value_type)                                                                                   \
     X(resultInt, sqlite3_result_int)                                                                                   \
     X(tableColumnMetadata, sqlite3_table_column_metadata)                                                              \
-    X(totalChanges, sqlite3_total_changes)
+    X(totalChanges, sqlite3_total_changes)                                                                             \
+    X(fileControl, sqlite3_file_control)
 
 struct Api {
 #define ROWSIFTER_SQLITE_MEMBER(member, function) decltype(&::function) member = nullptr;

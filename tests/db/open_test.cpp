@@ -89,6 +89,21 @@ TEST_F(OpenTest, EncryptedFileNeedsItsPassword) {
     EXPECT_NO_THROW(open(semi, "a;Data Source=/etc/passwd"));
 }
 
+// Every open meets the file's own key: a second open of the same file, a file of another salt with the same
+// password, and a password that is itself a raw key.
+TEST_F(OpenTest, EachOpenOfAnEncryptedFileMeetsItsOwnKey) {
+    const std::string raw = "x'" + std::string(64, 'A') + "'";
+    for (const auto& [name, password] : {std::pair<std::string, std::string>{"one.db", "shared"},
+                                         {"two.db", "shared"}, {"raw.db", raw}}) {
+        const std::string path = makeDb(name, "CREATE TABLE t(a); INSERT INTO t VALUES ('" + name + "');", password);
+        for (int round = 0; round < 2; ++round) {
+            auto c = open(path, password);
+            EXPECT_EQ(rows(c, "SELECT * FROM [t];"), std::vector<std::string>{name}) << name << ", open " << round;
+        }
+        expectFailure(path, password + "0", db::err::WrongPassword, "Not a valid password");
+    }
+}
+
 TEST_F(OpenTest, LockedFileFailsAfterABoundedWait) {
     const std::string path = makeDb("busy.mdb", "CREATE TABLE t(a);");
     auto lock = db::internal::holdExclusiveLock(path, "");
