@@ -1,6 +1,9 @@
 // Opening a file: each kind of file is recognised by its content and each failure says what is wrong.
 #include "db_test_support.h"
 #include <chrono>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -102,6 +105,30 @@ TEST_F(OpenTest, EachOpenOfAnEncryptedFileMeetsItsOwnKey) {
         }
         expectFailure(path, password + "0", db::err::WrongPassword, "Not a valid password");
     }
+}
+
+// A second open of an encrypted file reads its salt without dropping the locks this process holds on it
+// (closing any descriptor of a file would): another process still finds the first connection's write.
+TEST_F(OpenTest, OpeningAFileAgainKeepsTheLocksHeldOnIt) {
+    const std::string path = makeDb("held.db", "CREATE TABLE t(a); INSERT INTO t VALUES (1);", "pw");
+    auto writer = open(path, "pw");
+    writer.BeginTrans();
+    writer.Execute("UPDATE [t] SET [a] = 2 WHERE [a] = 1;");
+    auto reader = open(path, "pw");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // SQLite's reserved-lock byte: locked while a connection holds a write transaction.
+        struct flock probe {};
+        probe.l_type = F_WRLCK;
+        probe.l_whence = SEEK_SET;
+        probe.l_start = 0x40000001;
+        probe.l_len = 1;
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        _exit(fd >= 0 && ::fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the write lock was lost";
 }
 
 TEST_F(OpenTest, LockedFileFailsAfterABoundedWait) {
