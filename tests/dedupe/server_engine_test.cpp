@@ -282,7 +282,9 @@ TEST_F(ServerEngineTest, AKilledOrInterruptedClientChangesNothingAndLeavesNothin
         // Wait (no time is asserted) until the run blocks on the old table, past its scan and copies.
         std::vector<std::string> waiting;
         for (int i = 0; i < 1200 && waiting.empty(); ++i) {
-            waiting = server->rows("SELECT pid FROM pg_stat_activity WHERE wait_event_type = 'Lock'");
+            // This test's database only: tests running beside it on the same server wait on locks too.
+            waiting = server->rows("SELECT pid FROM pg_stat_activity WHERE datname = current_database() AND "
+                                   "wait_event_type = 'Lock'");
             if (waiting.empty())
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
