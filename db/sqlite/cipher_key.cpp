@@ -61,21 +61,17 @@ bool readSalt(const Api& api, sqlite3* db, Salt& salt) {
     return file->pMethods->xRead(file, salt.data(), static_cast<int>(salt.size()), 0) == SQLITE_OK;
 }
 
-std::string rawKeyText(const unsigned char* key, const Salt& salt) {
+} // namespace
+
+std::string rawKeyText(const unsigned char* bytes, std::size_t n) {
     static const char hex[] = "0123456789ABCDEF";
     std::string text = "x'";
-    const auto append = [&](const unsigned char* bytes, std::size_t n) {
-        for (std::size_t i = 0; i < n; ++i) {
-            text += hex[bytes[i] >> 4];
-            text += hex[bytes[i] & 15];
-        }
-    };
-    append(key, kKeyBytes);
-    append(salt.data(), salt.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        text += hex[bytes[i] >> 4];
+        text += hex[bytes[i] & 15];
+    }
     return text + "'";
 }
-
-} // namespace
 
 std::string cipherKey(const Api& api, sqlite3* db, const std::string& password) {
     Salt salt{};
@@ -86,17 +82,20 @@ std::string cipherKey(const Api& api, sqlite3* db, const std::string& password) 
     for (const Derived& d : keys)
         if (d.salt == salt && d.password == password)
             return d.key;
-    unsigned char key[kKeyBytes];
+    // The key, then the salt: SQLCipher's raw key with its salt.
+    unsigned char keyAndSalt[kKeyBytes + kSaltBytes];
     if (PKCS5_PBKDF2_HMAC_SHA1(password.data(), static_cast<int>(password.size()), salt.data(),
-                               static_cast<int>(salt.size()), kKdfRounds, static_cast<int>(kKeyBytes), key) != 1)
+                               static_cast<int>(salt.size()), kKdfRounds, static_cast<int>(kKeyBytes),
+                               keyAndSalt) != 1)
         return password; // SQLCipher derives it itself
+    std::copy(salt.begin(), salt.end(), keyAndSalt + kKeyBytes);
     if (keys.size() == kRemembered)
         keys.pop_front();
     keys.emplace_back();
     keys.back().password = password;
     keys.back().salt = salt;
-    keys.back().key = rawKeyText(key, salt);
-    OPENSSL_cleanse(key, sizeof key);
+    keys.back().key = rawKeyText(keyAndSalt, sizeof keyAndSalt);
+    OPENSSL_cleanse(keyAndSalt, sizeof keyAndSalt);
     return keys.back().key;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The key an encrypted file is opened with.
 #include "db/sqlite/sqlite_api.h"
+#include <cstddef>
 #include <string>
 
 namespace db::sqlite {
@@ -12,5 +13,8 @@ namespace db::sqlite {
 // with its salt (x'<key><salt>'), which it takes without deriving. A password that is itself a raw key, or
 // a file too short to hold a salt (a new one), is given as it is.
 std::string cipherKey(const Api& api, sqlite3* db, const std::string& password);
+
+// Bytes as SQLCipher takes a raw key: x'<hexadecimal digits>'.
+std::string rawKeyText(const unsigned char* bytes, std::size_t n);
 
 } // namespace db::sqlite

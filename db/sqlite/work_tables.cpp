@@ -1,6 +1,7 @@
 // Work tables: tables the caller makes, works on and drops on one connection, kept in a database of their
 // own outside the file (a temporary file; for an encrypted file one encrypted with a key of the run's own),
 // with deletes by rowid recorded and left out when the table is next read.
+#include "db/sqlite/cipher_key.h"
 #include "db/sqlite/engine_parts.h"
 #include <algorithm>
 #include <cerrno>
@@ -54,13 +55,7 @@ std::string randomRawKey() {
         }
         got += static_cast<std::size_t>(n);
     }
-    static const char hex[] = "0123456789ABCDEF";
-    std::string raw = "x'";
-    for (unsigned char b : key) {
-        raw += hex[b >> 4];
-        raw += hex[b & 15];
-    }
-    return raw + "'";
+    return rawKeyText(key, sizeof key);
 }
 
 // An empty file in `folder` that only this user can read.
